@@ -1,0 +1,60 @@
+#include "app/entry_point.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/message_box.h"
+#include "setup/setup_driver.h"
+
+namespace ulverane {
+namespace {
+
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+
+void ShowErrorBox(const char* message) {
+  std::string text = "Exception: ";
+  text += (message != nullptr && *message != '\0') ? message : "Unknown exception";
+  MessageBoxA(nullptr, text.c_str(), "Ulverane Setup", MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+void RestrictDllSearchPath() {
+  // kernel32 is always loaded from the system folder, so asking it is safe.
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+    return;
+  SetDllDirectoryW(L"");
+}
+
+std::wstring HelpText() {
+  const std::string text =
+      "Options:\n"
+      "\n"
+      "/help\tShow this message\n"
+      "/extract\tCreate MSI for silent installation with the options chosen in a dialog\n"
+      "/defaults\tCreate MSI for silent installation (for use with an Ulverane.defaults file)\n";
+  return std::wstring(text.begin(), text.end());
+}
+
+int RunEntryPoint(HINSTANCE instance, const wchar_t* commandLineTail) {
+  const CommandLineOptions options =
+      ParseCommandLine(commandLineTail != nullptr ? commandLineTail : L"");
+  if (options.showHelp) {
+    ShowMessageBox(HelpText(), MB_OK | MB_ICONINFORMATION);
+    return 0;
+  }
+  try {
+    return RunSetup(instance, options.mode);
+  } catch (const std::exception& error) {
+    // Out of memory and the like are reported the same way as our own
+    // failures rather than ending the process without a word.
+    ShowErrorBox(error.what());
+    return 0;
+  }
+}
+
+}  // namespace ulverane

@@ -1,0 +1,68 @@
+# The payload: thirteen "BIN" resources, each read from a file of a payload
+# folder that has the layout of the setup's working folder.
+
+set(ULVERANE_CULTURES de en-US es fr it ja pt-BR ru zh-Hans)
+
+# Resource id -> file, relative to the payload folder.
+set(ULVERANE_PAYLOAD_132 "DotNet.exe")
+set(ULVERANE_PAYLOAD_133 "SetupUI.exe")
+set(ULVERANE_PAYLOAD_134 "SetupUI.exe.config")
+set(ULVERANE_PAYLOAD_135 "Ulverane.msi")
+set(id 136)
+foreach(culture IN LISTS ULVERANE_CULTURES)
+  set(ULVERANE_PAYLOAD_${id} "${culture}/SetupUI.resources.dll")
+  math(EXPR id "${id} + 1")
+endforeach()
+set(ULVERANE_PAYLOAD_IDS 132 133 134 135 136 137 138 139 140 141 142 143 144)
+
+set(ULVERANE_PAYLOAD_DIR "" CACHE PATH
+    "Folder with the thirteen payload files; empty for the sample built here")
+
+# Fails configuration when `dir` lacks one of the payload files.
+function(ulverane_check_payload dir)
+  foreach(id IN LISTS ULVERANE_PAYLOAD_IDS)
+    set(file "${dir}/${ULVERANE_PAYLOAD_${id}}")
+    if(NOT EXISTS "${file}" OR IS_DIRECTORY "${file}")
+      message(FATAL_ERROR "Payload file missing: ${file} (resource BIN ${id})")
+    endif()
+  endforeach()
+endfunction()
+
+if(ULVERANE_PAYLOAD_DIR)
+  get_filename_component(ULVERANE_PAYLOAD_DIR "${ULVERANE_PAYLOAD_DIR}" ABSOLUTE)
+  ulverane_check_payload("${ULVERANE_PAYLOAD_DIR}")
+  set(ULVERANE_PAYLOAD_DEPENDS "")
+else()
+  set(ULVERANE_PAYLOAD_DIR "${CMAKE_BINARY_DIR}/sample-payload")
+  set(ULVERANE_PAYLOAD_DEPENDS sample_payload)
+endif()
+
+# ulverane_add_setup(<target> PAYLOAD_DIR <dir> [OMIT <id>...] [DEPENDS <target>...])
+# Builds a setup executable carrying the payload of <dir>. OMIT leaves
+# resources out, for tests of a damaged build.
+function(ulverane_add_setup target)
+  cmake_parse_arguments(arg "" "PAYLOAD_DIR" "OMIT;DEPENDS" ${ARGN})
+  set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.rc")
+  set(lines "#include \"setup.rc\"\n\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_UK\n")
+  set(files "")
+  foreach(id IN LISTS ULVERANE_PAYLOAD_IDS)
+    if(NOT id IN_LIST arg_OMIT)
+      set(file "${arg_PAYLOAD_DIR}/${ULVERANE_PAYLOAD_${id}}")
+      string(APPEND lines "${id} BIN \"${file}\"\n")
+      list(APPEND files "${file}")
+    endif()
+  endforeach()
+  file(GENERATE OUTPUT "${rc}" CONTENT "${lines}")
+
+  add_executable(${target} WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp "${rc}")
+  target_link_libraries(${target} PRIVATE ulverane_core)
+  target_link_options(${target} PRIVATE -municode)
+  target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}/resources")
+  # windres reports no dependencies of its own.
+  file(GLOB resource_files "${PROJECT_SOURCE_DIR}/resources/*")
+  set_source_files_properties("${rc}" PROPERTIES GENERATED TRUE
+                              OBJECT_DEPENDS "${files};${resource_files}")
+  if(arg_DEPENDS)
+    add_dependencies(${target} ${arg_DEPENDS})
+  endif()
+endfunction()

@@ -1,0 +1,174 @@
+#include "payload/executable_image.h"
+
+#include <memory>
+#include <stdexcept>
+
+#include "log/logger.h"
+#include "payload/resource_dir.h"
+#include "payload/resource_section.h"
+#include "payload/scope_guard.h"
+#include "payload/system_library.h"
+#include "payload/unique_resource.h"
+
+namespace ulverane {
+namespace {
+
+constexpr DWORD kPathBufferSize = MAX_PATH;
+constexpr DWORD kCopyChunkSize = 1024 * 1024;
+
+using ImageLoadFunction = PLOADED_IMAGE(WINAPI*)(PCSTR, PCSTR);
+using ImageUnloadFunction = BOOL(WINAPI*)(PLOADED_IMAGE);
+
+// imagehlp is not on every system's list of known DLLs, so it is loaded
+// explicitly from the system folder rather than imported.
+const SystemLibrary& ImageHelp() {
+  static const SystemLibrary library(L"imagehlp.dll");
+  return library;
+}
+
+// Sets the saved current directory back when the scope ends, however it ends.
+class CurrentDirectoryRestorer {
+ public:
+  explicit CurrentDirectoryRestorer(std::wstring saved) : saved_(std::move(saved)) {}
+  CurrentDirectoryRestorer(const CurrentDirectoryRestorer&) = delete;
+  CurrentDirectoryRestorer& operator=(const CurrentDirectoryRestorer&) = delete;
+  ~CurrentDirectoryRestorer() { SetCurrentDirectoryW(saved_.c_str()); }
+
+ private:
+  std::wstring saved_;
+};
+
+std::string Narrow(const std::wstring& text, bool* lossy) {
+  BOOL usedDefault = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0,
+                                       nullptr, &usedDefault);
+  if (size < 2) {
+    *lossy = true;
+    return std::string();
+  }
+  std::string result(size, '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, result.data(), size, nullptr,
+                      &usedDefault);
+  result.resize(size - 1);
+  *lossy = usedDefault != FALSE;
+  return result;
+}
+
+// ImageLoad takes its name in the ANSI code page. A name that code page cannot
+// spell is passed by its short (8.3, plain ASCII) form instead.
+std::string ImageLoadName(const std::wstring& fileName) {
+  bool lossy = false;
+  std::string name = Narrow(fileName, &lossy);
+  if (!lossy)
+    return name;
+  wchar_t shortName[kPathBufferSize];
+  const DWORD length = GetShortPathNameW(fileName.c_str(), shortName, kPathBufferSize);
+  if (length == 0 || length >= kPathBufferSize)
+    return name;
+  std::string alternative = Narrow(std::wstring(shortName, length), &lossy);
+  return lossy ? name : alternative;
+}
+
+}  // namespace
+
+void RaiseImageLoadingError(const char* cause) {
+  setupLog << cause << std::endl;
+  throw std::runtime_error("Image loading failed");
+}
+
+ExecutableImage::ExecutableImage() {
+  SetSearchPathMode(BASE_SEARCH_PATH_DISABLE_SAFE_SEARCHMODE);
+
+  wchar_t modulePath[kPathBufferSize];
+  const DWORD length = GetModuleFileNameW(nullptr, modulePath, kPathBufferSize);
+  if (length == 0 || length >= kPathBufferSize)
+    RaiseImageLoadingError("GetModuleFileName failed");
+
+  const std::wstring path(modulePath, length);
+  const size_t separator = path.rfind(L'\\');
+  if (separator == std::wstring::npos)
+    RaiseImageLoadingError("GetModuleFileName returned invalid path");
+  Load(path.substr(0, separator), path.substr(separator + 1));
+}
+
+ExecutableImage::ExecutableImage(const std::wstring& folder, const std::wstring& fileName) {
+  SetSearchPathMode(BASE_SEARCH_PATH_DISABLE_SAFE_SEARCHMODE);
+  Load(folder, fileName);
+}
+
+void ExecutableImage::Load(const std::wstring& folder, const std::wstring& fileName) {
+  wchar_t current[kPathBufferSize];
+  // A directory that does not fit returns the size it needs: treated as failed.
+  const DWORD length = GetCurrentDirectoryW(kPathBufferSize, current);
+  if (length == 0 || length >= kPathBufferSize)
+    RaiseImageLoadingError("GetCurrentDirectory failed");
+
+  if (!SetCurrentDirectoryW(folder.c_str()))
+    RaiseImageLoadingError("SetCurrentDirectory failed");
+  CurrentDirectoryRestorer restorer{std::wstring(current, length)};
+
+  const auto imageLoad = ImageHelp().Get<ImageLoadFunction>("ImageLoad");
+  const auto imageUnload = ImageHelp().Get<ImageUnloadFunction>("ImageUnload");
+  if (imageLoad == nullptr || imageUnload == nullptr)
+    RaiseImageLoadingError("ImageLoad failed");
+
+  image_ = imageLoad(ImageLoadName(fileName).c_str(), nullptr);
+  if (image_ == nullptr)
+    RaiseImageLoadingError("ImageLoad failed");
+
+  // The view spans the whole file; its size bounds every offset we follow.
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(image_->hFile, &size) || image_->MappedAddress == nullptr) {
+    imageUnload(image_);
+    image_ = nullptr;
+    RaiseImageLoadingError("ImageLoad failed");
+  }
+  viewSize_ = static_cast<std::uint64_t>(size.QuadPart);
+}
+
+ExecutableImage::~ExecutableImage() {
+  if (image_ != nullptr)
+    ImageHelp().Get<ImageUnloadFunction>("ImageUnload")(image_);
+}
+
+void ExecutableImage::ExtractResource(std::uint32_t id, const std::wstring& target) {
+  const ResourceSection section(image_, viewSize_);
+  const IMAGE_RESOURCE_DATA_ENTRY data = [&] {
+    const ResourceDir root(section.Start(), section.Span());
+    const auto type = root.GetChildWithName(L"BIN");
+    const auto name = type->GetChildWithId(id);
+    return name->GetResourceData();
+  }();
+  const std::uint32_t position = section.RvaToFilePosition(data.OffsetToData);
+
+  LARGE_INTEGER distance;
+  distance.QuadPart = position;
+  if (!SetFilePointerEx(image_->hFile, distance, nullptr, FILE_BEGIN))
+    throw std::runtime_error("SetFilePointerEx failed");
+
+  UniqueFile file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid())
+    RaiseImageLoadingError("CreateFile failed");
+  // A copy that breaks off must not leave a file that looks complete.
+  ScopeGuard discard([&] {
+    file.reset();
+    DeleteFileW(target.c_str());
+  });
+
+  const auto buffer = std::unique_ptr<char[]>(new char[kCopyChunkSize]);
+  for (DWORD remaining = data.Size; remaining != 0;) {
+    const DWORD chunk = remaining < kCopyChunkSize ? remaining : kCopyChunkSize;
+    DWORD read = 0;
+    if (!ReadFile(image_->hFile, buffer.get(), chunk, &read, nullptr) || read != chunk)
+      throw std::runtime_error("ReadFile failed");
+    DWORD written = 0;
+    if (!WriteFile(file.get(), buffer.get(), read, &written, nullptr) || written != read)
+      throw std::runtime_error("WriteFile failed");
+    remaining -= chunk;
+  }
+  file.reset();
+  discard.Dismiss();
+}
+
+}  // namespace ulverane

@@ -1,0 +1,54 @@
+#ifndef ULVERANE_PAYLOAD_EXECUTABLE_IMAGE_H_
+#define ULVERANE_PAYLOAD_EXECUTABLE_IMAGE_H_
+
+#include <windows.h>
+#include <imagehlp.h>
+
+#include <cstdint>
+#include <string>
+
+namespace ulverane {
+
+// Writes `cause` as one line to the setup log, then raises the runtime error
+// "Image loading failed". The cause is not part of the exception.
+[[noreturn]] void RaiseImageLoadingError(const char* cause);
+
+// An executable file opened read-only with ImageLoad: a handle to the file and
+// a read-only view of all of it. Neither copied nor moved; others borrow it.
+//
+// Every failure is raised through RaiseImageLoadingError. The process's
+// current directory is the same afterwards, whether construction succeeded or
+// not; the search-path mode switched off safe search for good.
+class ExecutableImage {
+ public:
+  // The process's own executable, found by its bare name from its own folder.
+  ExecutableImage();
+  // The file `fileName` in `folder` (no trailing backslash), loaded the same way.
+  ExecutableImage(const std::wstring& folder, const std::wstring& fileName);
+  ExecutableImage(const ExecutableImage&) = delete;
+  ExecutableImage& operator=(const ExecutableImage&) = delete;
+  ~ExecutableImage();
+
+  // Copies the "BIN" resource `id` to `target` (created or overwritten) in
+  // 1 MiB chunks read from the file, not from the view. Raises the resource
+  // reader's class-and-method messages for a missing or malformed resource
+  // (the target is then untouched), "Image loading failed" when the target
+  // cannot be created, and "SetFilePointerEx failed", "ReadFile failed" or
+  // "WriteFile failed" when the copy breaks off (the partial target is then
+  // deleted). Calls must not overlap: they share the file position.
+  void ExtractResource(std::uint32_t id, const std::wstring& target);
+
+  const LOADED_IMAGE* image() const { return image_; }
+  // Bytes in the view; every offset into it is checked against this.
+  std::uint64_t viewSize() const { return viewSize_; }
+
+ private:
+  void Load(const std::wstring& folder, const std::wstring& fileName);
+
+  LOADED_IMAGE* image_ = nullptr;
+  std::uint64_t viewSize_ = 0;
+};
+
+}  // namespace ulverane
+
+#endif  // ULVERANE_PAYLOAD_EXECUTABLE_IMAGE_H_

@@ -1,0 +1,76 @@
+#ifndef ULVERANE_PAYLOAD_UNIQUE_RESOURCE_H_
+#define ULVERANE_PAYLOAD_UNIQUE_RESOURCE_H_
+
+#include <windows.h>
+
+#include <utility>
+
+namespace ulverane {
+
+// Sole owner of one platform handle. Traits give the handle type, its
+// invalid value and how to close it.
+template <typename Traits>
+class UniqueResource {
+ public:
+  using Type = typename Traits::Type;
+
+  UniqueResource() noexcept : value_(Traits::Invalid()) {}
+  explicit UniqueResource(Type value) noexcept : value_(value) {}
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
+  UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+  UniqueResource& operator=(UniqueResource&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  ~UniqueResource() { reset(); }
+
+  Type get() const noexcept { return value_; }
+  bool valid() const noexcept { return value_ != Traits::Invalid(); }
+
+  Type release() noexcept { return std::exchange(value_, Traits::Invalid()); }
+
+  void reset(Type value = Traits::Invalid()) noexcept {
+    const Type old = std::exchange(value_, value);
+    if (old != Traits::Invalid())
+      Traits::Close(old);
+  }
+
+ private:
+  Type value_;
+};
+
+struct FileHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(Type handle) noexcept { CloseHandle(handle); }
+};
+
+struct KernelHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type handle) noexcept { CloseHandle(handle); }
+};
+
+struct RegistryKeyTraits {
+  using Type = HKEY;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type key) noexcept { RegCloseKey(key); }
+};
+
+struct ModuleTraits {
+  using Type = HMODULE;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type module) noexcept { FreeLibrary(module); }
+};
+
+// CreateFile-style handles: INVALID_HANDLE_VALUE means none.
+using UniqueFile = UniqueResource<FileHandleTraits>;
+// Process, thread and event handles: null means none.
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
+using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+using UniqueModule = UniqueResource<ModuleTraits>;
+
+}  // namespace ulverane
+
+#endif  // ULVERANE_PAYLOAD_UNIQUE_RESOURCE_H_

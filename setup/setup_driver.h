@@ -1,0 +1,21 @@
+#ifndef ULVERANE_SETUP_SETUP_DRIVER_H_
+#define ULVERANE_SETUP_SETUP_DRIVER_H_
+
+#include <windows.h>
+
+#include "app/command_line.h"
+
+namespace ulverane {
+
+// Runs `mode`. The package modes go to CreateSilentInstallPackage at once.
+// The setup mode makes the working folder and its log, refuses old Windows
+// versions (returns 1), unpacks the payload, runs SetupUI.exe, reacts to its
+// failure and cleans up (returns 0). Runtime errors pass through.
+int RunSetup(HINSTANCE instance, RunMode mode);
+
+// True on Windows 7 with Service Pack 1 and every later version.
+bool IsSupportedWindowsVersion();
+
+}  // namespace ulverane
+
+#endif  // ULVERANE_SETUP_SETUP_DRIVER_H_

@@ -1,0 +1,61 @@
+#!/usr/bin/env python3
+"""Checks the shipped Setup.exe with the host's own tools: a 32-bit GUI PE,
+large-address-aware, wide entry, importing system DLLs only, and carrying the
+thirteen payload files byte for byte (read back by wrestool, a reader
+independent of ours)."""
+
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "rpcrt4.dll",
+               "msvcrt.dll"}
+PAYLOAD = {132: "DotNet.exe", 133: "SetupUI.exe", 134: "SetupUI.exe.config", 135: "Ulverane.msi"}
+for i, culture in enumerate(["de", "en-US", "es", "fr", "it", "ja", "pt-BR", "ru", "zh-Hans"]):
+    PAYLOAD[136 + i] = f"{culture}/SetupUI.resources.dll"
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def main(setup, payload_dir):
+    headers = subprocess.run(["i686-w64-mingw32-objdump", "-p", setup], check=True,
+                             capture_output=True, text=True).stdout
+    check(re.search(r"^Magic\s+010b\s+\(PE32\)", headers, re.M), "not a PE32 image")
+    check(re.search(r"^Subsystem\s+00000002\s+\(Windows GUI\)", headers, re.M), "not a GUI program")
+    characteristics = int(re.search(r"^Characteristics 0x([0-9a-f]+)", headers, re.M).group(1), 16)
+    check(characteristics & 0x20, "not large-address-aware")
+    dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", headers)}
+    check(dlls and dlls <= SYSTEM_DLLS, f"imports beyond the system DLLs: {sorted(dlls - SYSTEM_DLLS)}")
+    # Loaded from the system folder only after the search path is restricted.
+    for late in ("msi.dll", "imagehlp.dll", "version.dll"):
+        check(late not in dlls, f"{late} is imported statically")
+    check("__wgetmainargs" in headers, "no wide-character start-up")
+
+    listing = subprocess.run(["wrestool", "-l", setup], check=True, capture_output=True,
+                             text=True).stdout
+    bins = re.findall(r"--type='BIN' --name=(\d+) --language=(\d+)", listing)
+    check(sorted(int(n) for n, _ in bins) == sorted(PAYLOAD), f"BIN resources are {bins}")
+    check(all(lang == "2057" for _, lang in bins), "a BIN resource is not en-GB (2057)")
+    with tempfile.TemporaryDirectory() as out:
+        for rid, name in PAYLOAD.items():
+            target = os.path.join(out, str(rid))
+            subprocess.run(["wrestool", "-x", "--raw", "--type=BIN", f"--name={rid}", "-o", target,
+                            setup], check=True, capture_output=True)
+            with open(target, "rb") as a, open(os.path.join(payload_dir, name), "rb") as b:
+                check(a.read() == b.read(), f"BIN {rid} differs from {name}")
+
+    for f in failures:
+        print("FAILED:", f)
+    print("product image: " + ("bad" if failures else "good"))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1], sys.argv[2]))
