@@ -1,0 +1,71 @@
+#include "setup/working_folder.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "tests/support/temp_folder.h"
+
+namespace ulverane::testing {
+namespace {
+
+// Points TEMP and TMP elsewhere for the life of the object.
+class TempVariables {
+ public:
+  explicit TempVariables(const std::wstring& value) {
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+      wchar_t buffer[32768];
+      const DWORD length = GetEnvironmentVariableW(name, buffer, 32768);
+      saved_.push_back(length ? std::wstring(buffer, length) : std::wstring());
+      SetEnvironmentVariableW(name, value.c_str());
+    }
+  }
+  ~TempVariables() {
+    SetEnvironmentVariableW(L"TMP", saved_[0].empty() ? nullptr : saved_[0].c_str());
+    SetEnvironmentVariableW(L"TEMP", saved_[1].empty() ? nullptr : saved_[1].c_str());
+  }
+
+ private:
+  std::vector<std::wstring> saved_;
+};
+
+TEST(WorkingFolderTest, FreshUuidFolderUnderTheSharedParent) {
+  TempFolder temp;
+  TempVariables variables(temp.path() + L"\\");
+  const std::wstring first = CreateWorkingFolder();
+  const std::wstring second = CreateWorkingFolder();  // the parent exists by now
+  const std::wregex shape(std::wstring(L"\\\\UlveraneSetup\\\\") +
+                          L"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\\\");
+  for (const std::wstring& folder : {first, second}) {
+    ASSERT_EQ(folder.substr(0, temp.path().size()), temp.path());
+    EXPECT_TRUE(std::regex_match(folder.substr(temp.path().size()), shape)) << folder.c_str();
+    EXPECT_TRUE(Exists(folder));
+    EXPECT_TRUE(ListTree(folder).empty());
+  }
+  EXPECT_NE(first, second);
+}
+
+TEST(WorkingFolderTest, UnusableTemporaryFolderRaisesBeforeCreatingAnything) {
+  TempFolder temp;
+  WriteBytes(temp / L"file", "x");
+  const std::wstring cases[] = {
+      temp / L"file\\",                        // a file, not a folder
+      temp / L"missing\\deeper\\",             // parent of the parent missing
+      temp / (std::wstring(300, L'x') + L"\\"),  // longer than the 260-unit buffer
+  };
+  for (const std::wstring& value : cases) {
+    TempVariables variables(value);
+    try {
+      CreateWorkingFolder();
+      ADD_FAILURE() << "created under " << value.size() << " units";
+    } catch (const std::runtime_error& error) {
+      EXPECT_STREQ(error.what(), "CreateDirectory failed");
+    }
+  }
+  EXPECT_EQ(ListTree(temp.path()), std::vector<std::wstring>{L"file"});
+}
+
+}  // namespace
+}  // namespace ulverane::testing

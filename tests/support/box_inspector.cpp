@@ -1,0 +1,131 @@
+#include "tests/support/box_inspector.h"
+
+#include <algorithm>
+
+#include "log/utf8.h"
+
+namespace ulverane::testing {
+namespace {
+
+struct Search {
+  DWORD processId;
+  const wchar_t* caption;
+  HWND found;
+};
+
+std::wstring WindowText(HWND window) {
+  wchar_t buffer[4096];
+  const LRESULT length = SendMessageW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer));
+  return std::wstring(buffer, static_cast<size_t>(length));
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64];
+  const int length = GetClassNameW(window, name, 64);
+  return std::wstring(name, length > 0 ? length : 0);
+}
+
+BOOL CALLBACK Visit(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<Search*>(parameter);
+  if (!IsWindowVisible(window) || ClassOf(window) != L"#32770")
+    return TRUE;
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (search->processId != 0 && owner != search->processId)
+    return TRUE;
+  if (search->caption != nullptr && WindowText(window) != search->caption)
+    return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+BOOL CALLBACK CollectButton(HWND child, LPARAM parameter) {
+  auto* ids = reinterpret_cast<std::vector<int>*>(parameter);
+  const LONG style = GetWindowLongW(child, GWL_STYLE);
+  const LONG kind = style & BS_TYPEMASK;
+  if (ClassOf(child) == L"Button" && IsWindowVisible(child) &&
+      (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON))
+    ids->push_back(GetDlgCtrlID(child));
+  return TRUE;
+}
+
+BOOL CALLBACK FindIconStatic(HWND child, LPARAM parameter) {
+  if (ClassOf(child) == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+    *reinterpret_cast<HWND*>(parameter) = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+std::wstring IconName(HWND box) {
+  HWND control = nullptr;  // its id differs between systems
+  EnumChildWindows(box, FindIconStatic, reinterpret_cast<LPARAM>(&control));
+  if (control == nullptr)
+    return L"";
+  const auto icon = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
+  if (icon == nullptr)
+    return L"";
+  const struct {
+    LPCWSTR id;
+    const wchar_t* name;
+  } known[] = {{IDI_ERROR, L"error"},
+               {IDI_INFORMATION, L"information"},
+               {IDI_WARNING, L"warning"},
+               {IDI_QUESTION, L"question"}};
+  for (const auto& k : known)
+    if (LoadIconW(nullptr, k.id) == icon)
+      return k.name;
+  return L"other";
+}
+
+}  // namespace
+
+HWND FindBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  do {
+    Search search{processId, caption, nullptr};
+    EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr)
+      return search.found;
+    Sleep(20);
+  } while (GetTickCount64() < deadline);
+  return nullptr;
+}
+
+BoxInfo ReadBox(HWND box) {
+  BoxInfo info;
+  info.caption = WindowText(box);
+  if (const HWND text = GetDlgItem(box, 0xFFFF))
+    info.text = WindowText(text);
+  info.icon = IconName(box);
+  EnumChildWindows(box, CollectButton, reinterpret_cast<LPARAM>(&info.buttons));
+  std::sort(info.buttons.begin(), info.buttons.end());
+  GetWindowThreadProcessId(box, &info.processId);
+  return info;
+}
+
+void PressButton(HWND box, int id) {
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+}
+
+std::string FormatBox(const BoxInfo& box) {
+  std::wstring text;
+  for (const wchar_t c : box.text) {
+    if (c == L'\n')
+      text += L"\\n";
+    else if (c == L'\t')
+      text += L"\\t";
+    else if (c == L'\r')
+      text += L"\\r";
+    else
+      text += c;
+  }
+  std::string buttons;
+  for (const int id : box.buttons)
+    buttons += (buttons.empty() ? "" : ",") + std::to_string(id);
+  return "caption=" + ToUtf8(box.caption) + "\ntext=" + ToUtf8(text) + "\nicon=" + ToUtf8(box.icon) +
+         "\nbuttons=" + buttons + "\n";
+}
+
+}  // namespace ulverane::testing
