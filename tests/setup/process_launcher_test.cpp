@@ -7,22 +7,12 @@
 #include "log/logger.h"
 #include "log/utf8.h"
 #include "tests/support/box_inspector.h"
+#include "tests/support/environment.h"
 #include "tests/support/temp_folder.h"
 #include "tests/test_paths.h"
 
 namespace ulverane::testing {
 namespace {
-
-class EnvironmentVariable {
- public:
-  EnvironmentVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
-    SetEnvironmentVariableW(name, value.c_str());
-  }
-  ~EnvironmentVariable() { SetEnvironmentVariableW(name_, nullptr); }
-
- private:
-  const wchar_t* name_;
-};
 
 // A copy of the stand-in in a folder whose name has blanks in it.
 class ProcessLauncherTest : public ::testing::Test {
@@ -43,7 +33,7 @@ class ProcessLauncherTest : public ::testing::Test {
   const std::wstring programFolder_ = folder_ / L"Setup \u00e9 UI";
   const std::wstring program_ = programFolder_ + L"\\SetupUI.exe";
   const std::wstring report_ = folder_ / L"report.txt";
-  EnvironmentVariable reportVariable_{L"ULVERANE_STANDIN_REPORT", report_};
+  ScopedEnvironment reportVariable_{L"ULVERANE_STANDIN_REPORT", report_};
 };
 
 TEST_F(ProcessLauncherTest, LogsStartAndExitCode) {
@@ -55,7 +45,7 @@ TEST_F(ProcessLauncherTest, LogsStartAndExitCode) {
   const Case cases[] = {{L"0", 0, "0"}, {L"3", 3, "3"}, {L"0xC0000005", 0xC0000005, "-1073741819"}};
   std::string expectedLog;
   for (const Case& c : cases) {
-    EnvironmentVariable exitVariable(L"ULVERANE_STANDIN_EXIT", c.exit);
+    ScopedEnvironment exitVariable(L"ULVERANE_STANDIN_EXIT", c.exit);
     DWORD exitCode = 12345;
     EXPECT_TRUE(ProcessLauncher(program_, L"/log=true", false).RunAndWait(exitCode));
     EXPECT_EQ(exitCode, c.expected);
@@ -81,7 +71,7 @@ TEST_F(ProcessLauncherTest, PassesArgumentsAndShowCommandInTheCurrentDirectory) 
 }
 
 TEST_F(ProcessLauncherTest, WaitingLineIsOnDiskWhileTheProgramRuns) {
-  EnvironmentVariable read(L"ULVERANE_STANDIN_READ", folder_ / L"Setup.log");
+  ScopedEnvironment read(L"ULVERANE_STANDIN_READ", folder_ / L"Setup.log");
   DWORD exitCode = 0;
   ASSERT_TRUE(ProcessLauncher(program_, L"x", false).RunAndWait(exitCode));
   const std::string seen =

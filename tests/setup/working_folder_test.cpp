@@ -6,29 +6,16 @@
 
 #include <regex>
 
+#include "tests/support/environment.h"
 #include "tests/support/temp_folder.h"
 
 namespace ulverane::testing {
 namespace {
 
 // Points TEMP and TMP elsewhere for the life of the object.
-class TempVariables {
- public:
-  explicit TempVariables(const std::wstring& value) {
-    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-      wchar_t buffer[32768];
-      const DWORD length = GetEnvironmentVariableW(name, buffer, 32768);
-      saved_.push_back(length ? std::wstring(buffer, length) : std::wstring());
-      SetEnvironmentVariableW(name, value.c_str());
-    }
-  }
-  ~TempVariables() {
-    SetEnvironmentVariableW(L"TMP", saved_[0].empty() ? nullptr : saved_[0].c_str());
-    SetEnvironmentVariableW(L"TEMP", saved_[1].empty() ? nullptr : saved_[1].c_str());
-  }
-
- private:
-  std::vector<std::wstring> saved_;
+struct TempVariables {
+  explicit TempVariables(const std::wstring& value) : tmp(L"TMP", value), temp(L"TEMP", value) {}
+  ScopedEnvironment tmp, temp;
 };
 
 TEST(WorkingFolderTest, FreshUuidFolderUnderTheSharedParent) {

@@ -1,6 +1,7 @@
 #include "tests/support/box_inspector.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "log/utf8.h"
 
@@ -57,6 +58,54 @@ BOOL CALLBACK FindIconStatic(HWND child, LPARAM parameter) {
   return TRUE;
 }
 
+// The 32x32 pixels at the top left of `control` as drawn on the screen.
+std::vector<DWORD> ScreenPixels(HWND control) {
+  RECT area;
+  GetWindowRect(control, &area);
+  const HDC screen = GetDC(nullptr);
+  const HDC memory = CreateCompatibleDC(screen);
+  const HBITMAP bitmap = CreateCompatibleBitmap(screen, 32, 32);
+  const HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, 32, 32, screen, area.left, area.top, SRCCOPY);
+  SelectObject(memory, old);
+  std::vector<DWORD> pixels(32 * 32);
+  BITMAPINFO format = {};
+  format.bmiHeader = {sizeof(format.bmiHeader), 32, 32, 1, 32, BI_RGB};
+  GetDIBits(memory, bitmap, 0, 32, pixels.data(), &format, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// `icon` drawn at 32x32 on the dialog background colour.
+std::vector<DWORD> DrawnPixels(HICON icon) {
+  const HDC screen = GetDC(nullptr);
+  const HDC memory = CreateCompatibleDC(screen);
+  const HBITMAP bitmap = CreateCompatibleBitmap(screen, 32, 32);
+  const HGDIOBJ old = SelectObject(memory, bitmap);
+  RECT all = {0, 0, 32, 32};
+  FillRect(memory, &all, GetSysColorBrush(COLOR_3DFACE));
+  DrawIconEx(memory, 0, 0, icon, 32, 32, 0, nullptr, DI_NORMAL);
+  SelectObject(memory, old);
+  std::vector<DWORD> pixels(32 * 32);
+  BITMAPINFO format = {};
+  format.bmiHeader = {sizeof(format.bmiHeader), 32, 32, 1, 32, BI_RGB};
+  GetDIBits(memory, bitmap, 0, 32, pixels.data(), &format, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+long Distance(const std::vector<DWORD>& a, const std::vector<DWORD>& b) {
+  long sum = 0;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+    for (int shift = 0; shift < 24; shift += 8)
+      sum += std::labs(static_cast<long>((a[i] >> shift) & 0xFF) - static_cast<long>((b[i] >> shift) & 0xFF));
+  return sum;
+}
+
 std::wstring IconName(HWND box) {
   HWND control = nullptr;  // its id differs between systems
   EnumChildWindows(box, FindIconStatic, reinterpret_cast<LPARAM>(&control));
@@ -75,7 +124,19 @@ std::wstring IconName(HWND box) {
   for (const auto& k : known)
     if (LoadIconW(nullptr, k.id) == icon)
       return k.name;
-  return L"other";
+  // Another process's icon handle means nothing here: compare what is on
+  // the screen with each standard icon, and take a close match.
+  const std::vector<DWORD> shown = ScreenPixels(control);
+  const wchar_t* best = L"other";
+  long bestDistance = 32 * 32 * 3 * 8;  // a few levels per channel at most
+  for (const auto& k : known) {
+    const long d = Distance(shown, DrawnPixels(LoadIconW(nullptr, k.id)));
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = k.name;
+    }
+  }
+  return best;
 }
 
 }  // namespace

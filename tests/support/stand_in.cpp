@@ -8,7 +8,8 @@
 //
 // Record: program=, args= (the command-line tail), cwd=, show= (the show
 // command it was started with), read= (hex of the file's bytes), then one
-// file= line per file beside it: relative path, size, FNV-1a hash.
+// file= line per file in its folder tree (not in the system folder): relative
+// path, size, FNV-1a hash.
 #include <windows.h>
 
 #include <cstdio>
@@ -38,13 +39,6 @@ std::string Hex(const std::string& bytes) {
     out += digits[c & 15];
   }
   return out;
-}
-
-unsigned Fnv(const std::string& bytes) {
-  unsigned hash = 2166136261u;
-  for (const unsigned char c : bytes)
-    hash = (hash ^ c) * 16777619u;
-  return hash;
 }
 
 // The tail of the command line, split the way the C runtime would skip the
@@ -84,12 +78,16 @@ int wmain() {
   const std::wstring read = Env(L"ULVERANE_STANDIN_READ");
   if (!read.empty() && ulverane::testing::Exists(read))
     record += "read=" + Hex(ulverane::testing::ReadBytes(read)) + "\n";
-  for (const std::wstring& entry : ulverane::testing::ListTree(folder)) {
+  wchar_t system[MAX_PATH];
+  const std::wstring systemFolder(system, GetSystemDirectoryW(system, MAX_PATH));
+  // Beside a stand-in in the system folder lie thousands of files of no interest.
+  const bool list = lstrcmpiW(folder.c_str(), systemFolder.c_str()) != 0;
+  for (const std::wstring& entry : list ? ulverane::testing::ListTree(folder) : std::vector<std::wstring>()) {
     if (entry.back() == L'\\')
       continue;
     const std::string bytes = ulverane::testing::ReadBytes(folder + L"\\" + entry);
     record += "file=" + ToUtf8(entry) + " " + std::to_string(bytes.size()) + " " +
-              std::to_string(Fnv(bytes)) + "\n";
+              std::to_string(ulverane::testing::Fnv1a(bytes)) + "\n";
   }
   const std::wstring report = Env(L"ULVERANE_STANDIN_REPORT");
   if (!report.empty()) {

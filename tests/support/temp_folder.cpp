@@ -44,6 +44,13 @@ std::wstring Widen(const std::string& text) {
   return std::wstring(text.begin(), text.end());
 }
 
+unsigned Fnv1a(const std::string& bytes) {
+  unsigned hash = 2166136261u;
+  for (const unsigned char c : bytes)
+    hash = (hash ^ c) * 16777619u;
+  return hash;
+}
+
 TempFolder::TempFolder() {
   static std::atomic<unsigned> counter{0};
   path_ = TempPath() + L"ulverane-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +

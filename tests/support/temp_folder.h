@@ -32,6 +32,8 @@ void RemoveTree(const std::wstring& path);
 std::vector<std::wstring> ListTree(const std::wstring& folder);
 std::wstring TempPath();  // GetTempPathW, with its trailing backslash
 std::wstring Widen(const std::string& text);
+// FNV-1a, to tell files apart in reports.
+unsigned Fnv1a(const std::string& bytes);
 
 }  // namespace ulverane::testing
 

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Measures extraction of a large resource by the setup's payload reader.
+#
+# Usage: tools/bench-extract.sh [rounds]      (rounds: at least 3, default 5)
+#
+# Builds (x86_64 on a machine without 32-bit code, else i686) a setup
+# executable carrying a 481,894,400-byte Ulverane.msi and one carrying a
+# 1-byte one, in build/bench-<arch> (payloads generated once and kept there),
+# then runs on the Wine prefix build/wineprefix-bench-<arch>, after one
+# warm-up round, interleaved rounds of:
+#   a  ExecutableImage + ExtractResource(135) under Wine (extract_bench)
+#   b  a plain 1 MiB ReadFile/WriteFile copy of the same bytes under Wine
+#   c  dd of the same bytes on the host
+# It prints each round, the medians, a/b and a/c, and the peak working set of
+# the extraction for the large and the 1-byte package. Figures only; nothing
+# fails on timing. Each output is checked for size, and compared byte for
+# byte with the payload file in the warm-up round.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/common.sh"
+source "$repo_root/bench/common.sh"
+
+rounds=${1:-5}
+if ! [[ "$rounds" =~ ^[0-9]+$ ]] || [ "$rounds" -lt 3 ]; then
+  echo "usage: $0 [rounds >= 3]" >&2
+  exit 2
+fi
+
+bench_make_payloads
+bench_build_all
+exe_dir=$bench_build/bench
+read -r offset size < <(bench_resource "$exe_dir/bench_setup_big.exe" 135)
+if [ "$size" != "$bench_package_size" ]; then
+  echo "BIN 135 of bench_setup_big.exe holds $size bytes, not $bench_package_size" >&2
+  exit 1
+fi
+echo "== Ulverane.msi: $size bytes at offset $offset of bench_setup_big.exe"
+
+bench_start
+program=$exe_dir/extract_bench.exe
+win_exe_dir=$(bench_win_path "$exe_dir")
+source_msi=$bench_data/big/Ulverane.msi
+
+# check <file> <expected size> <compare?>: fails the run on a wrong output.
+check() {
+  local actual
+  actual=$(bench_size "$1")
+  if [ "$actual" != "$2" ]; then
+    echo "$1: $actual bytes, expected $2" >&2
+    exit 1
+  fi
+  if [ "$3" = yes ]; then
+    local reference=$source_msi
+    [ "$2" = 1 ] && reference=$bench_data/tiny/Ulverane.msi
+    cmp "$1" "$reference"
+  fi
+  rm -f "$1"
+  sync
+}
+
+times_a=() times_b=() times_c=() peaks_big=() peaks_tiny=()
+for round in $(seq 0 "$rounds"); do
+  compare=no
+  [ "$round" = 0 ] && compare=yes
+
+  target=$bench_out/extract.bin
+  line=$("$ULVERANE_WINE" "$program" extract "$win_exe_dir" bench_setup_big.exe \
+           "$(bench_win_path "$target")" | tr -d '\r')
+  check "$target" "$size" "$compare"
+  a=$(bench_field seconds "$line")
+  peak_big=$(bench_field peak_ws "$line")
+
+  target=$bench_out/copy.bin
+  line=$("$ULVERANE_WINE" "$program" copy "$(bench_win_path "$exe_dir/bench_setup_big.exe")" \
+           "$offset" "$size" "$(bench_win_path "$target")" | tr -d '\r')
+  check "$target" "$size" "$compare"
+  b=$(bench_field seconds "$line")
+
+  target=$bench_out/dd.bin
+  start=$EPOCHREALTIME
+  dd if="$exe_dir/bench_setup_big.exe" of="$target" bs=1M iflag=skip_bytes,count_bytes \
+    skip="$offset" count="$size" status=none
+  end=$EPOCHREALTIME
+  check "$target" "$size" "$compare"
+  c=$(bench_calc "$end - $start")
+
+  target=$bench_out/tiny.bin
+  line=$("$ULVERANE_WINE" "$program" extract "$win_exe_dir" bench_setup_tiny.exe \
+           "$(bench_win_path "$target")" | tr -d '\r')
+  check "$target" 1 "$compare"
+  peak_tiny=$(bench_field peak_ws "$line")
+
+  label="round $round"
+  [ "$round" = 0 ] && label="warm-up"
+  printf '%-8s a=%ss b=%ss c=%ss  peak working set: big %s B, tiny %s B\n' \
+    "$label" "$a" "$b" "$c" "$peak_big" "$peak_tiny"
+  if [ "$round" != 0 ]; then
+    times_a+=("$a") times_b+=("$b") times_c+=("$c")
+    peaks_big+=("$peak_big") peaks_tiny+=("$peak_tiny")
+  fi
+done
+
+ma=$(bench_median "${times_a[@]}")
+mb=$(bench_median "${times_b[@]}")
+mc=$(bench_median "${times_c[@]}")
+pb=$(bench_median "${peaks_big[@]}")
+pt=$(bench_median "${peaks_tiny[@]}")
+echo "== Medians over $rounds rounds ($size bytes)"
+echo "a extract (ExecutableImage + ExtractResource): $ma s"
+echo "b plain Win32 copy under Wine:                  $mb s"
+echo "c host dd:                                      $mc s"
+echo "a/b = $(bench_calc "$ma / $mb")   a/c = $(bench_calc "$ma / $mc")"
+echo "peak working set of the extract: $(bench_calc "$pb / 1048576") MiB with the large package," \
+     "$(bench_calc "$pt / 1048576") MiB with the 1-byte one;" \
+     "difference $(bench_calc "($pb - $pt) / 1048576") MiB"

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Measures the full default run of a setup executable.
+#
+# Usage: tools/bench-setup.sh [rounds]        (rounds: at least 3, default 5)
+#
+# Builds (x86_64 on a machine without 32-bit code, else i686) in
+# build/bench-<arch> a setup executable whose payload holds a
+# 481,894,400-byte Ulverane.msi and, as SetupUI.exe, a stub that records when
+# it ran and exits with 0 (bench/setupui_stub.cpp); and the same with a
+# 1-byte package. On the Wine prefix build/wineprefix-bench-<arch>, after one
+# warm-up round, each round:
+#   - runs the large setup without arguments (bench/setup_bench.cpp): time
+#     from its start to the stub's, from the stub to the setup's exit
+#     (clean-up), the total, and the setup's peak working set; checks that
+#     its working folder holds only Setup.log, then removes that folder;
+#   - copies the same thirteen resource ranges out of the executable the
+#     plain Win32 way into %TEMP%, then deletes them;
+#   - runs the 1-byte setup the same way, for its peak working set;
+#   - runs the large setup once more as linked with its sections page-aligned
+#     in the file (a bench-only build: Wine reads an image in whole at start
+#     when it cannot map it, which the default 512-byte alignment prevents).
+# It prints each round, the median of (start to SetupUI) / (plain copy), the
+# median clean-up time, and the peak working sets. Figures only; nothing
+# fails on timing.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/common.sh"
+source "$repo_root/bench/common.sh"
+
+rounds=${1:-5}
+if ! [[ "$rounds" =~ ^[0-9]+$ ]] || [ "$rounds" -lt 3 ]; then
+  echo "usage: $0 [rounds >= 3]" >&2
+  exit 2
+fi
+
+bench_make_payloads
+bench_build_all
+exe_dir=$bench_build/bench
+big_exe=$exe_dir/bench_setup_big.exe
+
+# Every payload file's range in the large setup, as setup_bench takes them.
+ranges=()
+total_bytes=0
+names=(DotNet.exe SetupUI.exe SetupUI.exe.config Ulverane.msi)
+for culture in $bench_cultures; do
+  names+=("$culture/SetupUI.resources.dll")
+done
+for index in "${!names[@]}"; do
+  read -r offset size < <(bench_resource "$big_exe" $((132 + index)))
+  ranges+=("$offset:$size:${names[$index]}")
+  total_bytes=$((total_bytes + size))
+done
+echo "== Payload of bench_setup_big.exe: ${#ranges[@]} files, $total_bytes bytes"
+
+bench_start
+program=$exe_dir/setup_bench.exe
+
+# run <exe>: one setup run; fails the benchmark on any surprise.
+run() {
+  local line
+  line=$("$ULVERANE_WINE" "$program" run "$(bench_win_path "$1")" | tr -d '\r')
+  if [ "$(bench_field exit "$line")" != 0 ] || [ "$(bench_field folder "$line")" != only-Setup.log ] ||
+     ! [[ "$(bench_field peak_ws "$line")" =~ ^[0-9]+$ ]]; then
+    echo "unexpected run of $1: $line" >&2
+    exit 1
+  fi
+  echo "$line"
+}
+
+launches=() cleanups=() totals=() copies=() ratios=() peaks_big=() peaks_tiny=()
+aligned_launches=() aligned_ratios=() aligned_peaks=()
+for round in $(seq 0 "$rounds"); do
+  big=$(run "$big_exe")
+  copy=$("$ULVERANE_WINE" "$program" copies "$(bench_win_path "$big_exe")" "${ranges[@]}" |
+         tr -d '\r')
+  tiny=$(run "$exe_dir/bench_setup_tiny.exe")
+  aligned=$(run "$exe_dir/bench_setup_big_aligned.exe")
+
+  launch=$(bench_field launch_s "$big")
+  cleanup=$(bench_field cleanup_s "$big")
+  total=$(bench_field total_s "$big")
+  peak_big=$(bench_field peak_ws "$big")
+  peak_tiny=$(bench_field peak_ws "$tiny")
+  copy_s=$(bench_field copy_s "$copy")
+  ratio=$(bench_calc "$launch / $copy_s")
+  aligned_launch=$(bench_field launch_s "$aligned")
+  aligned_ratio=$(bench_calc "$aligned_launch / $copy_s")
+  aligned_peak=$(bench_field peak_ws "$aligned")
+
+  label="round $round"
+  [ "$round" = 0 ] && label="warm-up"
+  printf '%-8s start->SetupUI %ss, clean-up %ss, total %ss; plain copy %ss (delete %ss);' \
+    "$label" "$launch" "$cleanup" "$total" "$copy_s" "$(bench_field delete_s "$copy")"
+  printf ' ratio %s; peak working set big %s B, tiny %s B; folder %s\n' \
+    "$ratio" "$peak_big" "$peak_tiny" "$(bench_field folder "$big")"
+  printf '%-8s page-aligned large setup: start->SetupUI %ss, clean-up %ss, ratio %s, peak %s B\n' \
+    "" "$aligned_launch" "$(bench_field cleanup_s "$aligned")" "$aligned_ratio" "$aligned_peak"
+  if [ "$round" != 0 ]; then
+    launches+=("$launch") cleanups+=("$cleanup") totals+=("$total") copies+=("$copy_s")
+    ratios+=("$ratio") peaks_big+=("$peak_big") peaks_tiny+=("$peak_tiny")
+    aligned_launches+=("$aligned_launch") aligned_ratios+=("$aligned_ratio")
+    aligned_peaks+=("$aligned_peak")
+  fi
+done
+
+pb=$(bench_median "${peaks_big[@]}")
+pt=$(bench_median "${peaks_tiny[@]}")
+echo "== Medians over $rounds rounds"
+echo "start -> SetupUI launch:         $(bench_median "${launches[@]}") s"
+echo "plain copy of the 13 files:      $(bench_median "${copies[@]}") s"
+echo "(start -> SetupUI) / plain copy: $(bench_calc "$(bench_median "${ratios[@]}")")"
+echo "SetupUI exit -> setup exit:      $(bench_median "${cleanups[@]}") s"
+echo "total:                           $(bench_median "${totals[@]}") s"
+echo "peak working set of the setup: $(bench_calc "$pb / 1048576") MiB with the large package," \
+     "$(bench_calc "$pt / 1048576") MiB with the 1-byte one;" \
+     "difference $(bench_calc "($pb - $pt) / 1048576") MiB"
+pa=$(bench_median "${aligned_peaks[@]}")
+echo "page-aligned large setup: start -> SetupUI $(bench_median "${aligned_launches[@]}") s," \
+     "ratio to the plain copy $(bench_calc "$(bench_median "${aligned_ratios[@]}")")," \
+     "peak working set $(bench_calc "$pa / 1048576") MiB" \
+     "(difference to the 1-byte one $(bench_calc "($pa - $pt) / 1048576") MiB)"
