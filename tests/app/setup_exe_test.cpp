@@ -361,11 +361,47 @@ TEST_F(SetupExeTest, TwoSetupsAtOnceKeepApart) {
   }
 }
 
+// Per-program DLL overrides in the platform's registry, removed again later.
+class NativeDlls {
+ public:
+  NativeDlls(const std::wstring& program, const std::vector<std::wstring>& dlls)
+      : key_(L"Software\\Wine\\AppDefaults\\" + program) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, (key_ + L"\\DllOverrides").c_str(), 0, nullptr, 0,
+                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+      return;
+    for (const std::wstring& dll : dlls) {
+      const std::wstring name = dll.substr(0, dll.find(L'.'));
+      const wchar_t order[] = L"native,builtin";
+      RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
+    }
+    RegCloseKey(key);
+  }
+  ~NativeDlls() { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
+
+ private:
+  std::wstring key_;
+};
+
 TEST_F(SetupExeTest, DllsPlantedBesideSetupAreNeverLoaded) {
-  const std::wstring names[] = {L"msi.dll", L"version.dll", L"imagehlp.dll"};
+  const std::vector<std::wstring> names = {L"msi.dll", L"version.dll", L"imagehlp.dll"};
   for (const std::wstring& name : names)
     ASSERT_TRUE(CopyFileW((kBinaries + L"\\app\\planted.dll").c_str(), (app_ + L"\\" + name).c_str(), FALSE));
-  ScopedEnvironment native(L"WINEDLLOVERRIDES", L"mscoree,mshtml=;msi,version,imagehlp=n,b");
+  // Force native loading for both programs, as the platform would load a
+  // DLL found beside the program rather than its own builtin copy.
+  NativeDlls probeDlls(L"probe.exe", names), setupDlls(L"Setup.exe", names);
+  {
+    // Control: a program without the defence does pick the planted copy up.
+    ScopedEnvironment load(L"ULVERANE_STANDIN_LOAD", L"version.dll");
+    ScopedEnvironment report(L"ULVERANE_STANDIN_REPORT", report_);
+    const std::wstring probe = app_ + L"\\probe.exe";
+    ASSERT_TRUE(CopyFileW((kBinaries + L"\\stand_in.exe").c_str(), probe.c_str(), FALSE));
+    RunAndWait(L"\"" + probe + L"\"");
+    ASSERT_TRUE(Exists(app_ + L"\\version.dll.loaded")) << "planting does not work here\n" << Report();
+    DeleteFileW((app_ + L"\\version.dll.loaded").c_str());
+    DeleteFileW(probe.c_str());
+    DeleteFileW(report_.c_str());
+  }
   const Outcome outcome = Run(L"setup_e2e", L"");
   EXPECT_EQ(outcome.exitCode, 0u);
   EXPECT_EQ(outcome.boxes, "");

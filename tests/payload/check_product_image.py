@@ -10,8 +10,9 @@ import subprocess
 import sys
 import tempfile
 
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "rpcrt4.dll",
-               "msvcrt.dll"}
+# Everything else is loaded on first use, after the DLL search path has been
+# restricted to the system folder.
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll"}
 PAYLOAD = {132: "DotNet.exe", 133: "SetupUI.exe", 134: "SetupUI.exe.config", 135: "Ulverane.msi"}
 for i, culture in enumerate(["de", "en-US", "es", "fr", "it", "ja", "pt-BR", "ru", "zh-Hans"]):
     PAYLOAD[136 + i] = f"{culture}/SetupUI.resources.dll"
@@ -33,8 +34,8 @@ def main(setup, payload_dir):
     check(characteristics & 0x20, "not large-address-aware")
     dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", headers)}
     check(dlls and dlls <= SYSTEM_DLLS, f"imports beyond the system DLLs: {sorted(dlls - SYSTEM_DLLS)}")
-    # Loaded from the system folder only after the search path is restricted.
-    for late in ("msi.dll", "imagehlp.dll", "version.dll"):
+    for late in ("user32.dll", "shell32.dll", "advapi32.dll", "rpcrt4.dll", "msi.dll",
+                 "imagehlp.dll", "version.dll"):
         check(late not in dlls, f"{late} is imported statically")
     check("__wgetmainargs" in headers, "no wide-character start-up")
 

@@ -5,6 +5,7 @@
 //   ULVERANE_STANDIN_REPORT  file to append the record to (UTF-8 lines)
 //   ULVERANE_STANDIN_EXIT    exit code, decimal or 0x-hex (default 0)
 //   ULVERANE_STANDIN_READ    a file whose content at start-up is recorded
+//   ULVERANE_STANDIN_LOAD    a DLL to load by bare name, the default search way
 //
 // Record: program=, args= (the command-line tail), cwd=, show= (the show
 // command it was started with), read= (hex of the file's bytes), then one
@@ -89,6 +90,9 @@ int wmain() {
     record += "file=" + ToUtf8(entry) + " " + std::to_string(bytes.size()) + " " +
               std::to_string(ulverane::testing::Fnv1a(bytes)) + "\n";
   }
+  const std::wstring load = Env(L"ULVERANE_STANDIN_LOAD");
+  if (!load.empty())
+    record += "loaded=" + std::to_string(LoadLibraryW(load.c_str()) != nullptr) + "\n";
   const std::wstring report = Env(L"ULVERANE_STANDIN_REPORT");
   if (!report.empty()) {
     std::ofstream out(report.c_str(), std::ios::binary | std::ios::app);
