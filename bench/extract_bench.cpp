@@ -7,6 +7,7 @@
 //   extract_bench copy <source-file> <offset> <size> <target>
 //     Plain 1 MiB ReadFile/WriteFile copy of that range. Prints: seconds=<s>
 #include <windows.h>
+// psapi.h needs the types of windows.h, so it stays in a block of its own.
 #include <psapi.h>
 
 #include <cstdio>

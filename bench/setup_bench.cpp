@@ -10,6 +10,7 @@
 //     Copies each range into a new folder in %TEMP% the plain way, then
 //     deletes it all. Prints: copy_s=<s> delete_s=<s>
 #include <windows.h>
+// psapi.h needs the types of windows.h, so it stays in a block of its own.
 #include <psapi.h>
 
 #include <cstdio>
@@ -92,8 +93,8 @@ int Run(const std::wstring& setup) {
   const std::vector<std::wstring> existing = List(parent);
   const std::set<std::wstring> before(existing.begin(), existing.end());
 
-  const std::wstring stamp = temp + L"ulverane-bench-stamp-" +
-                             std::to_wstring(GetCurrentProcessId()) + L".txt";
+  const std::wstring stamp =
+      temp + L"ulverane-bench-stamp-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
   DeleteFileW(stamp.c_str());
   SetEnvironmentVariableW(L"ULVERANE_BENCH_STAMP", stamp.c_str());
 
@@ -175,8 +176,7 @@ int Run(const std::wstring& setup) {
   launchedAt.QuadPart = launched;
   std::printf("launch_s=%.6f cleanup_s=%.6f total_s=%.6f peak_ws=%s exit=%lu folder=%s\n",
               Seconds(start, launchedAt), Seconds(launchedAt, end), Seconds(start, end),
-              peak != 0 ? std::to_string(peak).c_str() : "unavailable",
-              exitCode, verdict.c_str());
+              peak != 0 ? std::to_string(peak).c_str() : "unavailable", exitCode, verdict.c_str());
   return 0;
 }
 

@@ -23,7 +23,8 @@ ResourceDir::ResourceDir(const std::uint8_t* sectionStart, std::size_t span)
     throw std::runtime_error("ResourceDir::ResourceDir");
 }
 
-ResourceDir::ResourceDir(const std::uint8_t* sectionStart, std::size_t span,
+ResourceDir::ResourceDir(const std::uint8_t* sectionStart,
+                         std::size_t span,
                          const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry)
     : sectionStart_(sectionStart), span_(span), offset_(entry.OffsetToData & ~kHighBit) {
   if (sectionStart_ == nullptr || (entry.OffsetToData & kHighBit) == 0 ||
@@ -89,7 +90,8 @@ std::unique_ptr<ResourceDir> ResourceDir::GetChildWithName(const std::wstring& n
 std::unique_ptr<ResourceDir> ResourceDir::GetChildWithId(std::uint32_t id) const {
   GetFirstEntry();
   const IMAGE_RESOURCE_DIRECTORY header = Header();
-  const std::size_t end = static_cast<std::size_t>(header.NumberOfNamedEntries) + header.NumberOfIdEntries;
+  const std::size_t end =
+      static_cast<std::size_t>(header.NumberOfNamedEntries) + header.NumberOfIdEntries;
   for (std::size_t i = header.NumberOfNamedEntries; i < end; ++i) {
     const IMAGE_RESOURCE_DIRECTORY_ENTRY entry = EntryAt(i);
     if ((entry.Name & kHighBit) != 0)

@@ -21,7 +21,8 @@ class ResourceDir {
   ResourceDir(const std::uint8_t* sectionStart, std::size_t span);
   // The subdirectory that `entry` points at. Raises "ResourceDir::ResourceDir"
   // when the entry points at a data entry or the header lies outside the span.
-  ResourceDir(const std::uint8_t* sectionStart, std::size_t span,
+  ResourceDir(const std::uint8_t* sectionStart,
+              std::size_t span,
               const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry);
 
   // The first entry of the entry array (named entries first, then ids).

@@ -1,7 +1,7 @@
 // Sample setup user interface: installs the package lying beside it with the
 // basic progress UI and no questions. Exits with 0 on success.
-#include <windows.h>
 #include <msi.h>
+#include <windows.h>
 
 #include <string>
 
@@ -34,6 +34,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
                    nullptr);
   const std::wstring package = OwnFolder() + L"Ulverane.msi";
   const UINT result = MsiInstallProductW(package.c_str(), L"REBOOT=ReallySuppress");
-  return result == ERROR_SUCCESS || result == ERROR_SUCCESS_REBOOT_REQUIRED ? 0
-                                                                             : static_cast<int>(result);
+  return result == ERROR_SUCCESS || result == ERROR_SUCCESS_REBOOT_REQUIRED
+             ? 0
+             : static_cast<int>(result);
 }

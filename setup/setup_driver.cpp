@@ -24,8 +24,8 @@ struct Satellite {
 };
 
 constexpr Satellite kSatellites[] = {
-    {L"de", 136}, {L"en-US", 137}, {L"es", 138},    {L"fr", 139},      {L"it", 140},
-    {L"ja", 141}, {L"pt-BR", 142}, {L"ru", 143},    {L"zh-Hans", 144},
+    {L"de", 136}, {L"en-US", 137}, {L"es", 138}, {L"fr", 139},      {L"it", 140},
+    {L"ja", 141}, {L"pt-BR", 142}, {L"ru", 143}, {L"zh-Hans", 144},
 };
 
 // The file becomes owned only once its copy has returned.
@@ -36,8 +36,9 @@ void Unpack(ExecutableImage& image, std::uint32_t id, const std::wstring& target
 
 bool IsDotNet35Present() {
   HKEY key = nullptr;
-  const LSTATUS status = RegOpenKeyExW(
-      HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5", 0, KEY_READ, &key);
+  const LSTATUS status =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5", 0,
+                    KEY_READ, &key);
   const UniqueRegistryKey owner(status == ERROR_SUCCESS ? key : nullptr);
   return owner.valid();
 }

@@ -40,12 +40,13 @@ TEST(MessageBoxTest, ShowsTextUnderTheProductTitle) {
 }
 
 TEST(MessageBoxTest, HelpTextIsFiveLinesWithTabs) {
-  EXPECT_EQ(HelpText(),
-            L"Options:\n"
-            L"\n"
-            L"/help\tShow this message\n"
-            L"/extract\tCreate MSI for silent installation with the options chosen in a dialog\n"
-            L"/defaults\tCreate MSI for silent installation (for use with an Ulverane.defaults file)\n");
+  EXPECT_EQ(
+      HelpText(),
+      L"Options:\n"
+      L"\n"
+      L"/help\tShow this message\n"
+      L"/extract\tCreate MSI for silent installation with the options chosen in a dialog\n"
+      L"/defaults\tCreate MSI for silent installation (for use with an Ulverane.defaults file)\n");
 }
 
 }  // namespace

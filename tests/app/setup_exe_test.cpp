@@ -29,7 +29,9 @@ struct Outcome {
   std::string boxes;  // what the driver saw, FormatBox lines
 };
 
-std::string Box(const std::string& caption, const std::string& text, const std::string& icon,
+std::string Box(const std::string& caption,
+                const std::string& text,
+                const std::string& icon,
                 const std::string& buttons) {
   return "caption=" + caption + "\ntext=" + text + "\nicon=" + icon + "\nbuttons=" + buttons + "\n";
 }
@@ -53,8 +55,8 @@ void RunAndWait(const std::wstring& commandLine) {
 void SetDotNet35(bool present) {
   if (present) {
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDotNetKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDotNetKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
   } else {
@@ -71,7 +73,9 @@ class SetupExeTest : public ::testing::Test {
 
   // Starts <variant>.exe as Setup.exe with `arguments`, the driver answering
   // up to `buttons.size()` boxes, and waits for both.
-  Outcome Run(const wchar_t* variant, const std::wstring& arguments, std::vector<int> buttons = {1},
+  Outcome Run(const wchar_t* variant,
+              const std::wstring& arguments,
+              std::vector<int> buttons = {1},
               const std::wstring& temp = L"") {
     Outcome outcome;
     const std::wstring setup = app_ + L"\\Setup.exe";
@@ -106,7 +110,9 @@ class SetupExeTest : public ::testing::Test {
     return outcome;
   }
 
-  PROCESS_INFORMATION Start(std::wstring commandLine, const std::wstring& directory, bool suspended) {
+  PROCESS_INFORMATION Start(std::wstring commandLine,
+                            const std::wstring& directory,
+                            bool suspended) {
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};
     EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
@@ -188,8 +194,10 @@ TEST_F(SetupExeTest, WindowsVersionBelowSevenServicePackOneIsRefused) {
     bool noServicePack;
     bool refused;
   };
-  const Case cases[] = {
-      {L"vista", false, true}, {L"win7", true, true}, {L"win7", false, false}, {L"win10", false, false}};
+  const Case cases[] = {{L"vista", false, true},
+                        {L"win7", true, true},
+                        {L"win7", false, false},
+                        {L"win10", false, false}};
   const std::wstring winecfg = L"\"" + SystemFolder() + L"\\winecfg.exe\" -v ";
   for (const Case& c : cases) {
     RunAndWait(winecfg + c.version);
@@ -199,7 +207,8 @@ TEST_F(SetupExeTest, WindowsVersionBelowSevenServicePackOneIsRefused) {
                               KEY_SET_VALUE, &key),
                 ERROR_SUCCESS);
       const DWORD none = 0;
-      RegSetValueExW(key, L"CSDVersion", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&none), sizeof(none));
+      RegSetValueExW(key, L"CSDVersion", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&none),
+                     sizeof(none));
       RegCloseKey(key);
     }
     RemoveTree(temp_ + L"\\UlveraneSetup");
@@ -210,8 +219,8 @@ TEST_F(SetupExeTest, WindowsVersionBelowSevenServicePackOneIsRefused) {
       EXPECT_EQ(outcome.exitCode, 1u) << c.version;
       EXPECT_EQ(outcome.boxes,
                 Box("Ulverane Photo Setup",
-                    "This product can only be installed on Windows 7 Service Pack 1 or higher", "error",
-                    "1"))
+                    "This product can only be installed on Windows 7 Service Pack 1 or higher",
+                    "error", "1"))
           << c.version;
       EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"});
       EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"), "");
@@ -231,7 +240,8 @@ class FailingSetupUiTest : public SetupExeTest {
     const std::wstring standIn = kBinaries + L"\\stand_in.exe";
     ASSERT_TRUE(CopyFileW(standIn.c_str(), features_.c_str(), FALSE));
     // A program of the same name in the current directory must never run.
-    ASSERT_TRUE(CopyFileW(standIn.c_str(), (downloads_ + L"\\OptionalFeatures.exe").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW(standIn.c_str(), (downloads_ + L"\\OptionalFeatures.exe").c_str(), FALSE));
   }
   void TearDown() override {
     DeleteFileW(features_.c_str());
@@ -289,19 +299,21 @@ TEST_F(SetupExeTest, SetupUiThatCannotStartIsReported) {
   const Outcome outcome = Run(L"setup_e2e_noexe", L"", {1, 1});
   EXPECT_EQ(outcome.exitCode, 0u);
   // One box only: no probe for .NET 3.5 after a failed start.
-  EXPECT_EQ(outcome.boxes, Box("Ulverane Photo Setup",
-                               "Failed to start Setup. Please contact Technical Support.", "error", "1"));
+  EXPECT_EQ(outcome.boxes,
+            Box("Ulverane Photo Setup", "Failed to start Setup. Please contact Technical Support.",
+                "error", "1"));
   const auto folders = WorkingFolders();
   ASSERT_EQ(folders.size(), 1u);
   EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"});
-  EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"),
-            "Trying to start process: " + ToUtf8(folders[0]) + "SetupUI.exe /log=true\n  Succeeded: 0\n");
+  EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"), "Trying to start process: " + ToUtf8(folders[0]) +
+                                                      "SetupUI.exe /log=true\n  Succeeded: 0\n");
 }
 
 TEST_F(SetupExeTest, MissingPayloadResourceIsAnErrorBox) {
   const Outcome outcome = Run(L"setup_e2e_no140", L"");
   EXPECT_EQ(outcome.exitCode, 0u);
-  EXPECT_EQ(outcome.boxes, Box("Ulverane Setup", "Exception: ResourceDir::GetChildWithId", "error", "1"));
+  EXPECT_EQ(outcome.boxes,
+            Box("Ulverane Setup", "Exception: ResourceDir::GetChildWithId", "error", "1"));
   EXPECT_EQ(Report(), "") << "SetupUI.exe must not start";
   const auto folders = WorkingFolders();
   ASSERT_EQ(folders.size(), 1u);
@@ -315,7 +327,8 @@ TEST_F(SetupExeTest, HelpIsShownForHelpAndUnknownWords) {
       "Options:\\n\\n/help\\tShow this message\\n"
       "/extract\\tCreate MSI for silent installation with the options chosen in a dialog\\n"
       "/defaults\\tCreate MSI for silent installation (for use with an Ulverane.defaults file)\\n";
-  for (const std::wstring arguments : {L"/help", L"/?", L"install", L"/help /extract", L"/EXTRACT"}) {
+  for (const std::wstring arguments :
+       {L"/help", L"/?", L"install", L"/help /extract", L"/EXTRACT"}) {
     const Outcome outcome = Run(L"setup_e2e", arguments);
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_EQ(outcome.boxes, Box("Ulverane Photo Setup", help, "information", "1"));
@@ -373,7 +386,8 @@ class NativeDlls {
     for (const std::wstring& dll : dlls) {
       const std::wstring name = dll.substr(0, dll.find(L'.'));
       const wchar_t order[] = L"native,builtin";
-      RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
+      RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
+                     sizeof(order));
     }
     RegCloseKey(key);
   }
@@ -386,7 +400,8 @@ class NativeDlls {
 TEST_F(SetupExeTest, DllsPlantedBesideSetupAreNeverLoaded) {
   const std::vector<std::wstring> names = {L"msi.dll", L"version.dll", L"imagehlp.dll"};
   for (const std::wstring& name : names)
-    ASSERT_TRUE(CopyFileW((kBinaries + L"\\app\\planted.dll").c_str(), (app_ + L"\\" + name).c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((kBinaries + L"\\app\\planted.dll").c_str(),
+                          (app_ + L"\\" + name).c_str(), FALSE));
   // Force native loading for both programs, as the platform would load a
   // DLL found beside the program rather than its own builtin copy.
   NativeDlls probeDlls(L"probe.exe", names), setupDlls(L"Setup.exe", names);
@@ -397,7 +412,8 @@ TEST_F(SetupExeTest, DllsPlantedBesideSetupAreNeverLoaded) {
     const std::wstring probe = app_ + L"\\probe.exe";
     ASSERT_TRUE(CopyFileW((kBinaries + L"\\stand_in.exe").c_str(), probe.c_str(), FALSE));
     RunAndWait(L"\"" + probe + L"\"");
-    ASSERT_TRUE(Exists(app_ + L"\\version.dll.loaded")) << "planting does not work here\n" << Report();
+    ASSERT_TRUE(Exists(app_ + L"\\version.dll.loaded")) << "planting does not work here\n"
+                                                        << Report();
     DeleteFileW((app_ + L"\\version.dll.loaded").c_str());
     DeleteFileW(probe.c_str());
     DeleteFileW(report_.c_str());

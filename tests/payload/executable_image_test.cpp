@@ -28,9 +28,10 @@ TEST_F(ExecutableImageTest, FailuresLogTheirCauseAndKeepTheCurrentDirectory) {
   const Case cases[] = {
       {"missing folder", folder_ / L"nowhere", L"image.exe", "", "SetCurrentDirectory failed"},
       {"missing file", folder_.path(), L"absent.exe", "", "ImageLoad failed"},
-      {"not an image", folder_.path(), L"text.exe", "just some text, no headers", "ImageLoad failed"},
-      {"bad PE signature", folder_.path(), L"mz.exe", "MZ" + std::string(0x3A, '\0') + "\x40" +
-                                                          std::string(3, '\0') + "PX\0\0",
+      {"not an image", folder_.path(), L"text.exe", "just some text, no headers",
+       "ImageLoad failed"},
+      {"bad PE signature", folder_.path(), L"mz.exe",
+       "MZ" + std::string(0x3A, '\0') + "\x40" + std::string(3, '\0') + "PX\0\0",
        "ImageLoad failed"},
   };
   const std::wstring before = CurrentDirectory();

@@ -21,7 +21,9 @@ namespace {
 // nullopt for any failure. Written against file offsets, independently of the
 // reader under test.
 std::optional<std::string> Expected(const std::string& f, std::uint32_t id) {
-  auto fits = [&](std::uint64_t at, std::uint64_t n) { return at <= f.size() && n <= f.size() - at; };
+  auto fits = [&](std::uint64_t at, std::uint64_t n) {
+    return at <= f.size() && n <= f.size() - at;
+  };
   if (!fits(0x3C, 4))
     return std::nullopt;
   const std::uint32_t pe = Get32(f, 0x3C);
@@ -129,8 +131,18 @@ struct Rng {
 
 // Values that tend to sit on boundaries.
 std::uint32_t EdgeValue(Rng& rng, std::uint32_t original) {
-  const std::uint32_t values[] = {0, 1, 2, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0x80000010,
-                                  original + 1, original - 1, original ^ 0x80000000u, 0xFFFF, 0x10000};
+  const std::uint32_t values[] = {0,
+                                  1,
+                                  2,
+                                  0x7FFFFFFF,
+                                  0x80000000,
+                                  0xFFFFFFFF,
+                                  0x80000010,
+                                  original + 1,
+                                  original - 1,
+                                  original ^ 0x80000000u,
+                                  0xFFFF,
+                                  0x10000};
   return values[rng.Below(sizeof(values) / sizeof(values[0]))];
 }
 
@@ -147,11 +159,16 @@ TEST(MutationTest, DamagedImagesNeverCrashOrLie) {
   const std::size_t sectionTable = writer.sectionTableOffset;
   const std::size_t resources = writer.sectionOffsets[writer.resourceSection];
   const std::size_t directoryEnd = resources + writer.labels.at("blob:BIN/#132/2057");
-  const std::set<std::string> allowed = {
-      "Image loading failed", "ResourceSection::ResourceSection", "ResourceDir::ResourceDir",
-      "ResourceDir::GetFirstEntry", "ResourceDir::GetChildWithName", "ResourceDir::GetChildWithId",
-      "ResourceDir::GetResourceData", "ResourceSection::RvaToFilePosition", "ReadFile failed",
-      "SetFilePointerEx failed"};
+  const std::set<std::string> allowed = {"Image loading failed",
+                                         "ResourceSection::ResourceSection",
+                                         "ResourceDir::ResourceDir",
+                                         "ResourceDir::GetFirstEntry",
+                                         "ResourceDir::GetChildWithName",
+                                         "ResourceDir::GetChildWithId",
+                                         "ResourceDir::GetResourceData",
+                                         "ResourceSection::RvaToFilePosition",
+                                         "ReadFile failed",
+                                         "SetFilePointerEx failed"};
   const std::uint32_t ids[] = {132, 135, 144};
 
   Rng rng{20261208};
@@ -163,13 +180,16 @@ TEST(MutationTest, DamagedImagesNeverCrashOrLie) {
     for (unsigned e = 0; e < edits; ++e) {
       if (kind < 4) {  // flip bits in the section table or the directory
         const bool table = rng.Below(3) == 0;
-        const std::size_t at = table ? sectionTable + rng.Below(80) : resources + rng.Below(
-                                                                          static_cast<std::uint32_t>(directoryEnd - resources));
+        const std::size_t at =
+            table ? sectionTable + rng.Below(80)
+                  : resources + rng.Below(static_cast<std::uint32_t>(directoryEnd - resources));
         image[at] = static_cast<char>(image[at] ^ (1u << rng.Below(8)));
       } else if (kind < 8) {  // set a 16- or 32-bit field to an edge value
-        const std::size_t at = (rng.Below(4) == 0 ? sectionTable + 4 * rng.Below(20)
-                                                  : resources + 4 * rng.Below(static_cast<std::uint32_t>(
-                                                                        (directoryEnd - resources) / 4)));
+        const std::size_t at =
+            (rng.Below(4) == 0
+                 ? sectionTable + 4 * rng.Below(20)
+                 : resources +
+                       4 * rng.Below(static_cast<std::uint32_t>((directoryEnd - resources) / 4)));
         if (rng.Below(2) == 0)
           Put32(image, at, EdgeValue(rng, Get32(image, at)));
         else

@@ -63,9 +63,11 @@ TEST_F(ProcessLauncherTest, PassesArgumentsAndShowCommandInTheCurrentDirectory) 
   ASSERT_TRUE(ProcessLauncher(program_, L"/log=true", false).RunAndWait(exitCode));
   ASSERT_TRUE(ProcessLauncher(program_, L"", true).RunAndWait(exitCode));
   const std::string report = Report();
-  EXPECT_NE(report.find("args=/log=true\ncwd=" + ToUtf8(current) + "\nshow=10\n"), std::string::npos)
+  EXPECT_NE(report.find("args=/log=true\ncwd=" + ToUtf8(current) + "\nshow=10\n"),
+            std::string::npos)
       << report;
-  EXPECT_NE(report.find("args=\ncwd=" + ToUtf8(current) + "\nshow=7\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("args=\ncwd=" + ToUtf8(current) + "\nshow=7\n"), std::string::npos)
+      << report;
   // An empty argument string still leaves the space after the path.
   EXPECT_NE(Log().find("Trying to start process: " + ToUtf8(program_) + " \n"), std::string::npos);
 }
@@ -74,8 +76,8 @@ TEST_F(ProcessLauncherTest, WaitingLineIsOnDiskWhileTheProgramRuns) {
   ScopedEnvironment read(L"ULVERANE_STANDIN_READ", folder_ / L"Setup.log");
   DWORD exitCode = 0;
   ASSERT_TRUE(ProcessLauncher(program_, L"x", false).RunAndWait(exitCode));
-  const std::string seen =
-      "Trying to start process: " + ToUtf8(program_) + " x\n  Succeeded: 1\nWaiting for process to finish...\n";
+  const std::string seen = "Trying to start process: " + ToUtf8(program_) +
+                           " x\n  Succeeded: 1\nWaiting for process to finish...\n";
   std::string hex;
   for (const unsigned char c : seen) {
     hex += "0123456789abcdef"[c >> 4];
@@ -90,7 +92,8 @@ TEST_F(ProcessLauncherTest, MissingProgramIsReportedQuietly) {
   EXPECT_FALSE(ProcessLauncher(missing, L"/log=true", false).RunAndWait(exitCode));
   EXPECT_EQ(exitCode, 0xFFFFFFFFu);
   EXPECT_EQ(Log(), "Trying to start process: " + ToUtf8(missing) + " /log=true\n  Succeeded: 0\n");
-  EXPECT_EQ(FindBox(GetCurrentProcessId(), nullptr, 500), nullptr) << "the shell showed an error box";
+  EXPECT_EQ(FindBox(GetCurrentProcessId(), nullptr, 500), nullptr)
+      << "the shell showed an error box";
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ TEST_F(SatelliteFoldersTest, CopiesIntoSubFoldersAndRemovesThemInOrder) {
   EXPECT_EQ(Log(), "RemoveDirectory failed: " + ToUtf8(work_) + "zh-Hans\n" +
                        "RemoveDirectory failed: " + ToUtf8(work_) + "en-US\n");
   EXPECT_EQ(ListTree(work_), (std::vector<std::wstring>{L"Setup.log", L"en-US\\", L"en-US\\stray",
-                                                         L"zh-Hans\\", L"zh-Hans\\stray"}));
+                                                        L"zh-Hans\\", L"zh-Hans\\stray"}));
 }
 
 TEST_F(SatelliteFoldersTest, FailedCopyLeavesItsFolderAndKeepsEarlierOnes) {

@@ -38,8 +38,8 @@ TEST(WorkingFolderTest, UnusableTemporaryFolderRaisesBeforeCreatingAnything) {
   TempFolder temp;
   WriteBytes(temp / L"file", "x");
   const std::wstring cases[] = {
-      temp / L"file\\",                        // a file, not a folder
-      temp / L"missing\\deeper\\",             // parent of the parent missing
+      temp / L"file\\",                          // a file, not a folder
+      temp / L"missing\\deeper\\",               // parent of the parent missing
       temp / (std::wstring(300, L'x') + L"\\"),  // longer than the 260-unit buffer
   };
   for (const std::wstring& value : cases) {

@@ -102,7 +102,8 @@ long Distance(const std::vector<DWORD>& a, const std::vector<DWORD>& b) {
   long sum = 0;
   for (size_t i = 0; i < a.size() && i < b.size(); ++i)
     for (int shift = 0; shift < 24; shift += 8)
-      sum += std::labs(static_cast<long>((a[i] >> shift) & 0xFF) - static_cast<long>((b[i] >> shift) & 0xFF));
+      sum += std::labs(static_cast<long>((a[i] >> shift) & 0xFF) -
+                       static_cast<long>((b[i] >> shift) & 0xFF));
   return sum;
 }
 
@@ -185,8 +186,8 @@ std::string FormatBox(const BoxInfo& box) {
   std::string buttons;
   for (const int id : box.buttons)
     buttons += (buttons.empty() ? "" : ",") + std::to_string(id);
-  return "caption=" + ToUtf8(box.caption) + "\ntext=" + ToUtf8(text) + "\nicon=" + ToUtf8(box.icon) +
-         "\nbuttons=" + buttons + "\n";
+  return "caption=" + ToUtf8(box.caption) + "\ntext=" + ToUtf8(text) +
+         "\nicon=" + ToUtf8(box.icon) + "\nbuttons=" + buttons + "\n";
 }
 
 }  // namespace ulverane::testing

@@ -11,9 +11,9 @@ namespace ulverane::testing {
 // What a dialog window (class "#32770") shows: a message box or any dialog.
 struct BoxInfo {
   std::wstring caption;
-  std::wstring text;             // the message box's static 0xFFFF, if any
-  std::wstring icon;             // "error", "information", "warning", "question" or ""
-  std::vector<int> buttons;      // ids of the push buttons, ascending
+  std::wstring text;         // the message box's static 0xFFFF, if any
+  std::wstring icon;         // "error", "information", "warning", "question" or ""
+  std::vector<int> buttons;  // ids of the push buttons, ascending
   DWORD processId = 0;
 };
 

@@ -21,7 +21,9 @@ class ScopedEnvironment {
   }
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-  ~ScopedEnvironment() { SetEnvironmentVariableW(name_.c_str(), saved_ ? saved_->c_str() : nullptr); }
+  ~ScopedEnvironment() {
+    SetEnvironmentVariableW(name_.c_str(), saved_ ? saved_->c_str() : nullptr);
+  }
 
  private:
   std::wstring name_;

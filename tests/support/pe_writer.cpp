@@ -26,7 +26,8 @@ std::vector<ResourceKey> Keys(const std::vector<const Resource*>& items,
   for (const Resource* item : items) {
     const ResourceKey& key = item->*member;
     auto& list = key.name.empty() ? ids : named;
-    if (std::none_of(list.begin(), list.end(), [&](const ResourceKey& k) { return SameKey(k, key); }))
+    if (std::none_of(list.begin(), list.end(),
+                     [&](const ResourceKey& k) { return SameKey(k, key); }))
       list.push_back(key);
   }
   named.insert(named.end(), ids.begin(), ids.end());
@@ -147,7 +148,8 @@ std::string PeWriter::BuildResources(const std::vector<Resource>& resources, std
     Put16(raw, at + 14, static_cast<std::uint16_t>(keys.size() - named));
   };
   auto writeEntry = [&](std::size_t at, const ResourceKey& key, std::uint32_t target) {
-    Put32(raw, at, key.name.empty() ? key.id : (0x80000000u | labels.at("string:" + KeyLabel(key))));
+    Put32(raw, at,
+          key.name.empty() ? key.id : (0x80000000u | labels.at("string:" + KeyLabel(key))));
     Put32(raw, at + 4, target);
   };
 
@@ -159,7 +161,8 @@ std::string PeWriter::BuildResources(const std::vector<Resource>& resources, std
     writeDir(typeDir, namesByType[t]);
     for (std::size_t n = 0; n < namesByType[t].size(); ++n) {
       const std::string nameLabel = typeLabel + "/" + KeyLabel(namesByType[t][n]);
-      writeEntry(typeDir + 16 + 8 * n, namesByType[t][n], 0x80000000u | labels.at("dir:" + nameLabel));
+      writeEntry(typeDir + 16 + 8 * n, namesByType[t][n],
+                 0x80000000u | labels.at("dir:" + nameLabel));
     }
   }
   for (const NameDir& dir : nameDirs) {
@@ -204,11 +207,12 @@ std::string PeWriter::Build() {
     raws.push_back(s.raw);
     raws.back().resize(AlignUp(s.raw.size(), kFileAlignment), '\0');
     fileOffset += raws.back().size();
-    rva += static_cast<std::uint32_t>(AlignUp(std::max<std::size_t>(s.raw.size(), 1), kSectionAlignment));
+    rva += static_cast<std::uint32_t>(
+        AlignUp(std::max<std::size_t>(s.raw.size(), 1), kSectionAlignment));
   }
 
-  std::string image(sectionOffsets.empty() ? AlignUp(headersEnd, kFileAlignment) : sectionOffsets[0],
-                    '\0');
+  std::string image(
+      sectionOffsets.empty() ? AlignUp(headersEnd, kFileAlignment) : sectionOffsets[0], '\0');
   image[0] = 'M';
   image[1] = 'Z';
   Put32(image, 0x3C, kPeOffset);
@@ -223,20 +227,22 @@ std::string PeWriter::Build() {
   Put32(image, optional + 28, 0x400000);  // ImageBase
   Put32(image, optional + 32, kSectionAlignment);
   Put32(image, optional + 36, kFileAlignment);
-  Put16(image, optional + 40, 6);  // OS version
-  Put16(image, optional + 48, 6);  // subsystem version
+  Put16(image, optional + 40, 6);    // OS version
+  Put16(image, optional + 48, 6);    // subsystem version
   Put32(image, optional + 56, rva);  // SizeOfImage
   Put32(image, optional + 60, static_cast<std::uint32_t>(AlignUp(headersEnd, kFileAlignment)));
-  Put16(image, optional + 68, 2);  // GUI
+  Put16(image, optional + 68, 2);   // GUI
   Put32(image, optional + 92, 16);  // NumberOfRvaAndSizes
   if (!sections_.empty() && sections_[resourceSection].isResource) {
     Put32(image, optional + 96 + 2 * 8, sectionRvas[resourceSection]);
-    Put32(image, optional + 100 + 2 * 8, static_cast<std::uint32_t>(sections_[resourceSection].raw.size()));
+    Put32(image, optional + 100 + 2 * 8,
+          static_cast<std::uint32_t>(sections_[resourceSection].raw.size()));
   }
   sectionTableOffset = optional + kOptionalHeaderSize;
   for (std::size_t i = 0; i < sections_.size(); ++i) {
     const std::size_t at = sectionTableOffset + 40 * i;
-    image.replace(at, std::min<std::size_t>(8, sections_[i].name.size()), sections_[i].name.substr(0, 8));
+    image.replace(at, std::min<std::size_t>(8, sections_[i].name.size()),
+                  sections_[i].name.substr(0, 8));
     Put32(image, at + 8, static_cast<std::uint32_t>(sections_[i].raw.size()));  // VirtualSize
     Put32(image, at + 12, sectionRvas[i]);
     Put32(image, at + 16, static_cast<std::uint32_t>(raws[i].size()));

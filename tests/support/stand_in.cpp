@@ -72,10 +72,10 @@ int wmain() {
   startup.cb = sizeof(startup);
   GetStartupInfoW(&startup);
 
-  std::string record = "program=" + ToUtf8(program) + "\nargs=" + ToUtf8(Tail()) +
-                       "\ncwd=" + ToUtf8(current) + "\nshow=" +
-                       std::to_string((startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1) +
-                       "\n";
+  std::string record =
+      "program=" + ToUtf8(program) + "\nargs=" + ToUtf8(Tail()) + "\ncwd=" + ToUtf8(current) +
+      "\nshow=" +
+      std::to_string((startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1) + "\n";
   const std::wstring read = Env(L"ULVERANE_STANDIN_READ");
   if (!read.empty() && ulverane::testing::Exists(read))
     record += "read=" + Hex(ulverane::testing::ReadBytes(read)) + "\n";
@@ -83,7 +83,8 @@ int wmain() {
   const std::wstring systemFolder(system, GetSystemDirectoryW(system, MAX_PATH));
   // Beside a stand-in in the system folder lie thousands of files of no interest.
   const bool list = lstrcmpiW(folder.c_str(), systemFolder.c_str()) != 0;
-  for (const std::wstring& entry : list ? ulverane::testing::ListTree(folder) : std::vector<std::wstring>()) {
+  for (const std::wstring& entry :
+       list ? ulverane::testing::ListTree(folder) : std::vector<std::wstring>()) {
     if (entry.back() == L'\\')
       continue;
     const std::string bytes = ulverane::testing::ReadBytes(folder + L"\\" + entry);

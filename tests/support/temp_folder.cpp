@@ -11,7 +11,8 @@
 namespace ulverane::testing {
 namespace {
 
-void ListInto(const std::wstring& root, const std::wstring& relative,
+void ListInto(const std::wstring& root,
+              const std::wstring& relative,
               std::vector<std::wstring>& out) {
   WIN32_FIND_DATAW data;
   const std::wstring pattern = root + L"\\" + relative + L"*";
