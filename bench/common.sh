@@ -44,7 +44,7 @@ bench_build_all() {
     -DULVERANE_BENCH_BIG_PAYLOAD="$bench_data/big" \
     -DULVERANE_BENCH_TINY_PAYLOAD="$bench_data/tiny"
   cmake --build "$bench_build" -j "$(nproc)" --target \
-    extract_bench setup_bench bench_setup_big bench_setup_big_aligned bench_setup_tiny >/dev/null
+    extract_bench setup_bench bench_setup_big bench_setup_tiny >/dev/null
 }
 
 # bench_resource <exe> <id>: prints "<file offset> <size>" of BIN resource

@@ -56,7 +56,10 @@ function(ulverane_add_setup target)
 
   add_executable(${target} WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp "${rc}")
   target_link_libraries(${target} PRIVATE ulverane_core)
-  target_link_options(${target} PRIVATE -municode)
+  # Page-aligned sections let the platform's loader map the image; with the
+  # default 512-byte alignment Wine reads all of it, payload included, into
+  # memory at start-up.
+  target_link_options(${target} PRIVATE -municode -Wl,--file-alignment=0x1000)
   target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}/resources")
   # windres reports no dependencies of its own.
   file(GLOB resource_files "${PROJECT_SOURCE_DIR}/resources/*")

@@ -1,8 +1,8 @@
 #ifndef ULVERANE_PAYLOAD_EXECUTABLE_IMAGE_H_
 #define ULVERANE_PAYLOAD_EXECUTABLE_IMAGE_H_
 
-#include <imagehlp.h>
 #include <windows.h>
+#include <imagehlp.h>
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 #ifndef ULVERANE_PAYLOAD_RESOURCE_SECTION_H_
 #define ULVERANE_PAYLOAD_RESOURCE_SECTION_H_
 
-#include <imagehlp.h>
 #include <windows.h>
+#include <imagehlp.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Sample setup user interface: installs the package lying beside it with the
 // basic progress UI and no questions. Exits with 0 on success.
-#include <msi.h>
 #include <windows.h>
+#include <msi.h>
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "setup/working_folder.h"
 
-#include <rpc.h>
 #include <windows.h>
+#include <rpc.h>
 
 #include <stdexcept>
 

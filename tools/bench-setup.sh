@@ -15,10 +15,7 @@
 #     its working folder holds only Setup.log, then removes that folder;
 #   - copies the same thirteen resource ranges out of the executable the
 #     plain Win32 way into %TEMP%, then deletes them;
-#   - runs the 1-byte setup the same way, for its peak working set;
-#   - runs the large setup once more as linked with its sections page-aligned
-#     in the file (a bench-only build: Wine reads an image in whole at start
-#     when it cannot map it, which the default 512-byte alignment prevents).
+#   - runs the 1-byte setup the same way, for its peak working set.
 # It prints each round, the median of (start to SetupUI) / (plain copy), the
 # same start time of the 1-byte setup (the part that does not depend on the
 # package), the median clean-up time, and the peak working sets. Figures
@@ -69,13 +66,12 @@ run() {
 }
 
 launches=() cleanups=() totals=() copies=() ratios=() peaks_big=() peaks_tiny=()
-aligned_launches=() aligned_ratios=() aligned_peaks=() tiny_launches=()
+tiny_launches=()
 for round in $(seq 0 "$rounds"); do
   big=$(run "$big_exe")
   copy=$("$ULVERANE_WINE" "$program" copies "$(bench_win_path "$big_exe")" "${ranges[@]}" |
          tr -d '\r')
   tiny=$(run "$exe_dir/bench_setup_tiny.exe")
-  aligned=$(run "$exe_dir/bench_setup_big_aligned.exe")
 
   launch=$(bench_field launch_s "$big")
   cleanup=$(bench_field cleanup_s "$big")
@@ -85,9 +81,6 @@ for round in $(seq 0 "$rounds"); do
   tiny_launch=$(bench_field launch_s "$tiny")
   copy_s=$(bench_field copy_s "$copy")
   ratio=$(bench_calc "$launch / $copy_s")
-  aligned_launch=$(bench_field launch_s "$aligned")
-  aligned_ratio=$(bench_calc "$aligned_launch / $copy_s")
-  aligned_peak=$(bench_field peak_ws "$aligned")
 
   label="round $round"
   [ "$round" = 0 ] && label="warm-up"
@@ -97,13 +90,10 @@ for round in $(seq 0 "$rounds"); do
     "$ratio" "$peak_big" "$peak_tiny" "$(bench_field folder "$big")"
   printf '%-8s 1-byte setup: start->SetupUI %ss, clean-up %ss\n' \
     "" "$tiny_launch" "$(bench_field cleanup_s "$tiny")"
-  printf '%-8s page-aligned large setup: start->SetupUI %ss, clean-up %ss, ratio %s, peak %s B\n' \
-    "" "$aligned_launch" "$(bench_field cleanup_s "$aligned")" "$aligned_ratio" "$aligned_peak"
   if [ "$round" != 0 ]; then
     launches+=("$launch") cleanups+=("$cleanup") totals+=("$total") copies+=("$copy_s")
     ratios+=("$ratio") peaks_big+=("$peak_big") peaks_tiny+=("$peak_tiny")
-    aligned_launches+=("$aligned_launch") aligned_ratios+=("$aligned_ratio")
-    aligned_peaks+=("$aligned_peak") tiny_launches+=("$tiny_launch")
+    tiny_launches+=("$tiny_launch")
   fi
 done
 
@@ -120,8 +110,3 @@ echo "total:                           $(bench_median "${totals[@]}") s"
 echo "peak working set of the setup: $(bench_calc "$pb / 1048576") MiB with the large package," \
      "$(bench_calc "$pt / 1048576") MiB with the 1-byte one;" \
      "difference $(bench_calc "($pb - $pt) / 1048576") MiB"
-pa=$(bench_median "${aligned_peaks[@]}")
-echo "page-aligned large setup: start -> SetupUI $(bench_median "${aligned_launches[@]}") s," \
-     "ratio to the plain copy $(bench_calc "$(bench_median "${aligned_ratios[@]}")")," \
-     "peak working set $(bench_calc "$pa / 1048576") MiB" \
-     "(difference to the 1-byte one $(bench_calc "($pa - $pt) / 1048576") MiB)"

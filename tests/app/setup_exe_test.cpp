@@ -42,7 +42,8 @@ std::wstring SystemFolder() {
 }
 
 void RunAndWait(const std::wstring& commandLine) {
-  STARTUPINFOW startup = {sizeof(startup)};
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION process;
   std::wstring line = commandLine;
   ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
@@ -113,7 +114,8 @@ class SetupExeTest : public ::testing::Test {
   PROCESS_INFORMATION Start(std::wstring commandLine,
                             const std::wstring& directory,
                             bool suspended) {
-    STARTUPINFOW startup = {sizeof(startup)};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
                                suspended ? CREATE_SUSPENDED : 0, nullptr, directory.c_str(),

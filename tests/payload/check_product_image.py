@@ -32,6 +32,8 @@ def main(setup, payload_dir):
     check(re.search(r"^Subsystem\s+00000002\s+\(Windows GUI\)", headers, re.M), "not a GUI program")
     characteristics = int(re.search(r"^Characteristics 0x([0-9a-f]+)", headers, re.M).group(1), 16)
     check(characteristics & 0x20, "not large-address-aware")
+    # Page-aligned sections can be mapped; otherwise Wine reads the whole file in.
+    check(re.search(r"^FileAlignment\s+0*1000$", headers, re.M), "sections not page-aligned in the file")
     dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", headers)}
     check(dlls and dlls <= SYSTEM_DLLS, f"imports beyond the system DLLs: {sorted(dlls - SYSTEM_DLLS)}")
     for late in ("user32.dll", "shell32.dll", "advapi32.dll", "rpcrt4.dll", "msi.dll",

@@ -79,5 +79,69 @@ TEST_F(ExecutableImageTest, OwnImageFromAnyCurrentDirectory) {
   EXPECT_EQ(ReadBytes(folder_ / L"own.bin"), expected);
 }
 
+// Runs a copy of the probe at `path`; returns its exit code, or -1 when the
+// platform could not start it.
+int RunProbe(const std::wstring& path,
+             const std::wstring& logFolder,
+             const std::wstring& target,
+             const std::wstring& directory) {
+  std::wstring line = L"\"" + path + L"\" \"" + logFolder + L"\" \"" + target + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process;
+  if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      directory.c_str(), &startup, &process))
+    return -1;
+  WaitForSingleObject(process.hProcess, 30000);
+  DWORD code = 99;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
+
+TEST_F(ExecutableImageTest, ModulePathUpTo259UnitsIsAccepted) {
+  const std::string expected = ReadBytes(ULVERANE_TEST_SOURCE_DIR L"\\payload\\own_image.bin");
+  const std::wstring probe = ULVERANE_TEST_BINARY_DIR L"\\payload\\own_image_probe.exe";
+  const std::wstring logs = folder_.path();
+  for (const size_t length : {259u, 260u}) {
+    // <folder>\<padding>\p.exe, exactly `length` units long.
+    const size_t padding = length - folder_.path().size() - 7;
+    const std::wstring dir = folder_ / std::wstring(padding, L'd');
+    const std::wstring path = dir + L"\\p.exe";
+    ASSERT_EQ(path.size(), length);
+    CreateDirectoryW(dir.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(probe.c_str(), path.c_str(), FALSE));
+    const std::wstring target = folder_ / (L"out" + std::to_wstring(length));
+    const int code = RunProbe(path, logs, target, folder_.path());
+    if (code == -1 && length == 260)
+      continue;  // the platform cannot start it at all
+    if (length == 259) {
+      EXPECT_EQ(code, 0);
+      EXPECT_EQ(ReadBytes(target), expected);
+    } else {
+      EXPECT_EQ(code, 1);
+      EXPECT_EQ(ReadBytes(folder_ / L"Setup.log"), "GetModuleFileName failed\n");
+    }
+  }
+}
+
+TEST_F(ExecutableImageTest, ImageInADriveRootIsFoundThere) {
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  // C:\p-<pid>.exe, started while the current directory is elsewhere on C:.
+  const std::wstring root = std::wstring(system, 3);
+  const std::wstring path =
+      root + L"ulverane-probe-" + std::to_wstring(GetCurrentProcessId()) + L".exe";
+  ASSERT_TRUE(
+      CopyFileW(ULVERANE_TEST_BINARY_DIR L"\\payload\\own_image_probe.exe", path.c_str(), FALSE));
+  const std::wstring target = folder_ / L"out";
+  const int code = RunProbe(path, folder_.path(), target, system);
+  DeleteFileW(path.c_str());
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(ReadBytes(target), ReadBytes(ULVERANE_TEST_SOURCE_DIR L"\\payload\\own_image.bin"));
+}
+
 }  // namespace
 }  // namespace ulverane::testing
