@@ -13,6 +13,19 @@ bench_cultures="de en-US es fr it ja pt-BR ru zh-Hans"
 
 # Fills $bench_data/big and $bench_data/tiny once: the same twelve small files,
 # and Ulverane.msi of $bench_package_size random bytes or of 1 byte.
+# bench_prepare <rounds>: checks the round count, makes the payloads and builds
+# everything. Sets rounds and exe_dir.
+bench_prepare() {
+  rounds=$1
+  if ! [[ "$rounds" =~ ^[0-9]+$ ]] || [ "$rounds" -lt 3 ]; then
+    echo "usage: $0 [rounds >= 3]" >&2
+    exit 2
+  fi
+  bench_make_payloads
+  bench_build_all
+  exe_dir=$bench_build/bench
+}
+
 bench_make_payloads() {
   local big=$bench_data/big tiny=$bench_data/tiny
   if [ -f "$bench_data/.complete" ] &&

@@ -20,15 +20,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 source "$repo_root/bench/common.sh"
 
-rounds=${1:-5}
-if ! [[ "$rounds" =~ ^[0-9]+$ ]] || [ "$rounds" -lt 3 ]; then
-  echo "usage: $0 [rounds >= 3]" >&2
-  exit 2
-fi
-
-bench_make_payloads
-bench_build_all
-exe_dir=$bench_build/bench
+bench_prepare "${1:-5}"
 read -r offset size < <(bench_resource "$exe_dir/bench_setup_big.exe" 135)
 if [ "$size" != "$bench_package_size" ]; then
   echo "BIN 135 of bench_setup_big.exe holds $size bytes, not $bench_package_size" >&2

@@ -25,15 +25,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 source "$repo_root/bench/common.sh"
 
-rounds=${1:-5}
-if ! [[ "$rounds" =~ ^[0-9]+$ ]] || [ "$rounds" -lt 3 ]; then
-  echo "usage: $0 [rounds >= 3]" >&2
-  exit 2
-fi
-
-bench_make_payloads
-bench_build_all
-exe_dir=$bench_build/bench
+bench_prepare "${1:-5}"
 big_exe=$exe_dir/bench_setup_big.exe
 
 # Every payload file's range in the large setup, as setup_bench takes them.

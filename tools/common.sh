@@ -27,6 +27,14 @@ ulverane_test_arch() {
   fi
 }
 
+# Installs what is missing and picks the architecture and build folder: sets
+# arch and build.
+ulverane_prepare() {
+  bash "$repo_root/tools/install-deps.sh"
+  arch=$(ulverane_test_arch)
+  build=${ULVERANE_BUILD_DIR:-$repo_root/build}
+}
+
 # The Wine loader for an architecture.
 ulverane_wine_loader() {
   if [ "$1" = i686 ]; then echo wine; else echo /usr/lib/wine/wine64; fi

@@ -7,10 +7,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 
-bash "$here/install-deps.sh"
-
-arch=$(ulverane_test_arch)
-build=${ULVERANE_BUILD_DIR:-$repo_root/build}
+ulverane_prepare
 ulverane_configure "$build/$arch" "$arch"
 cmake --build "$build/$arch" -j "$(nproc)"
 if [ "$arch" != i686 ]; then

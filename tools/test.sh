@@ -5,10 +5,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 
-bash "$here/install-deps.sh"
-
-arch=$(ulverane_test_arch)
-build=${ULVERANE_BUILD_DIR:-$repo_root/build}
+ulverane_prepare
 jobs=$(nproc)
 
 echo "== Building the product (i686)"

@@ -6,7 +6,7 @@
 
 #include "log/logger.h"
 #include "log/utf8.h"
-#include "tests/support/box_inspector.h"
+#include "tests/support/box_reader.h"
 #include "tests/support/environment.h"
 #include "tests/support/temp_folder.h"
 #include "tests/test_paths.h"

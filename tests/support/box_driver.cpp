@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "tests/support/box_inspector.h"
+#include "tests/support/box_reader.h"
 
 int wmain(int argc, wchar_t** argv) {
   using namespace ulverane::testing;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <thread>
 
-#include "tests/support/box_inspector.h"
+#include "tests/support/box_reader.h"
 
 namespace ulverane::testing {
 

@@ -1,4 +1,4 @@
-#include "tests/support/box_inspector.h"
+#include "tests/support/box_reader.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -58,15 +58,14 @@ BOOL CALLBACK FindIconStatic(HWND child, LPARAM parameter) {
   return TRUE;
 }
 
-// The 32x32 pixels at the top left of `control` as drawn on the screen.
-std::vector<DWORD> ScreenPixels(HWND control) {
-  RECT area;
-  GetWindowRect(control, &area);
+// 32x32 pixels of whatever `draw` paints into a bitmap like the screen's.
+template <typename Draw>
+std::vector<DWORD> Capture(Draw draw) {
   const HDC screen = GetDC(nullptr);
   const HDC memory = CreateCompatibleDC(screen);
   const HBITMAP bitmap = CreateCompatibleBitmap(screen, 32, 32);
   const HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, 32, 32, screen, area.left, area.top, SRCCOPY);
+  draw(memory, screen);
   SelectObject(memory, old);
   std::vector<DWORD> pixels(32 * 32);
   BITMAPINFO format = {};
@@ -78,24 +77,22 @@ std::vector<DWORD> ScreenPixels(HWND control) {
   return pixels;
 }
 
-// `icon` drawn at 32x32 on the dialog background colour.
+// The top left of `control` as it is shown on the screen.
+std::vector<DWORD> ScreenPixels(HWND control) {
+  RECT area;
+  GetWindowRect(control, &area);
+  return Capture([&](HDC memory, HDC screen) {
+    BitBlt(memory, 0, 0, 32, 32, screen, area.left, area.top, SRCCOPY);
+  });
+}
+
+// `icon` drawn on the dialog background colour.
 std::vector<DWORD> DrawnPixels(HICON icon) {
-  const HDC screen = GetDC(nullptr);
-  const HDC memory = CreateCompatibleDC(screen);
-  const HBITMAP bitmap = CreateCompatibleBitmap(screen, 32, 32);
-  const HGDIOBJ old = SelectObject(memory, bitmap);
-  RECT all = {0, 0, 32, 32};
-  FillRect(memory, &all, GetSysColorBrush(COLOR_3DFACE));
-  DrawIconEx(memory, 0, 0, icon, 32, 32, 0, nullptr, DI_NORMAL);
-  SelectObject(memory, old);
-  std::vector<DWORD> pixels(32 * 32);
-  BITMAPINFO format = {};
-  format.bmiHeader = {sizeof(format.bmiHeader), 32, 32, 1, 32, BI_RGB};
-  GetDIBits(memory, bitmap, 0, 32, pixels.data(), &format, DIB_RGB_COLORS);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return pixels;
+  return Capture([&](HDC memory, HDC) {
+    RECT all = {0, 0, 32, 32};
+    FillRect(memory, &all, GetSysColorBrush(COLOR_3DFACE));
+    DrawIconEx(memory, 0, 0, icon, 32, 32, 0, nullptr, DI_NORMAL);
+  });
 }
 
 long Distance(const std::vector<DWORD>& a, const std::vector<DWORD>& b) {
