@@ -38,8 +38,9 @@ TEST_F(ExtractResourceTest, CopiesEveryResourceByteForByte) {
     const std::wstring target = folder_ / (L"out" + std::to_wstring(id));
     image.ExtractResource(id, target);
     for (const Resource& r : TypicalTree())
-      if (r.type.name == L"BIN" && r.name.id == id)
+      if (r.type.name == L"BIN" && r.name.id == id) {
         EXPECT_EQ(ReadBytes(target), r.data) << id;
+      }
   }
 }
 
@@ -178,10 +179,11 @@ TEST_F(ExtractResourceTest, MalformedImagesRaiseTheReadersMessages) {
     const std::wstring name = WriteImage(image);
     DeleteFileW(target.c_str());
     EXPECT_EQ(Extract(name, c.id, target), c.message) << c.what;
-    if (*c.message == '\0')
+    if (*c.message == '\0') {
       EXPECT_EQ(ReadBytes(target), c.expected) << c.what;
-    else
+    } else {
       EXPECT_FALSE(Exists(target)) << c.what << ": no target, whole or partial";
+    }
   }
   EXPECT_EQ(Log(), "");
 }

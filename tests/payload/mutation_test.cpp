@@ -220,8 +220,9 @@ TEST(MutationTest, DamagedImagesNeverCrashOrLie) {
       ASSERT_EQ(allowed.count(message), 1u) << "variant " << n << ": " << message;
       ASSERT_FALSE(Exists(target)) << "variant " << n << " left a target after " << message;
       // The loader may reject what the reader would take; never the reverse.
-      if (message != "Image loading failed")
+      if (message != "Image loading failed") {
         ASSERT_FALSE(expected.has_value()) << "variant " << n << " failed with " << message;
+      }
     }
   }
   std::printf("%u variants: %u extracted, %u rejected\n", count, succeeded, failed);

@@ -69,7 +69,12 @@ std::vector<DWORD> Capture(Draw draw) {
   SelectObject(memory, old);
   std::vector<DWORD> pixels(32 * 32);
   BITMAPINFO format = {};
-  format.bmiHeader = {sizeof(format.bmiHeader), 32, 32, 1, 32, BI_RGB};
+  format.bmiHeader.biSize = sizeof(format.bmiHeader);
+  format.bmiHeader.biWidth = 32;
+  format.bmiHeader.biHeight = 32;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
   GetDIBits(memory, bitmap, 0, 32, pixels.data(), &format, DIB_RGB_COLORS);
   DeleteObject(bitmap);
   DeleteDC(memory);
