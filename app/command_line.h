@@ -1,12 +1,11 @@
 #ifndef ULVERANE_APP_COMMAND_LINE_H_
 #define ULVERANE_APP_COMMAND_LINE_H_
 
-#include <cstdint>
 #include <string>
 
-namespace ulverane {
+#include "setup/run_mode.h"
 
-enum class RunMode : std::int32_t { Setup = 0, Extract = 1, Defaults = 2 };
+namespace ulverane {
 
 struct CommandLineOptions {
   bool showHelp = false;

@@ -4,8 +4,9 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/message_box.h"
+#include "base/kernel32_export.h"
 #include "setup/setup_driver.h"
+#include "ui/message_box.h"
 
 namespace ulverane {
 namespace {
@@ -21,12 +22,11 @@ void ShowErrorBox(const char* message) {
 }  // namespace
 
 void RestrictDllSearchPath() {
-  // kernel32 is always loaded from the system folder, so asking it is safe.
-  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  const auto setDefault =
+      Kernel32Export<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
   if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
     return;
+  // Older systems: at least the current directory leaves the search.
   SetDllDirectoryW(L"");
 }
 

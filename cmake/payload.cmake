@@ -54,8 +54,9 @@ function(ulverane_add_setup target)
   endforeach()
   file(GENERATE OUTPUT "${rc}" CONTENT "${lines}")
 
-  add_executable(${target} WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp "${rc}")
-  target_link_libraries(${target} PRIVATE ulverane_core)
+  add_executable(${target} WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp
+                 ${PROJECT_SOURCE_DIR}/app/import_fallbacks.cpp "${rc}")
+  target_link_libraries(${target} PRIVATE ulverane_core ulverane_delay_imports)
   # Page-aligned sections let the platform's loader map the image; with the
   # default 512-byte alignment Wine reads all of it, payload included, into
   # memory at start-up.

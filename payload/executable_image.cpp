@@ -1,14 +1,17 @@
 #include "payload/executable_image.h"
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
+#include "base/kernel32_export.h"
+#include "base/scope_guard.h"
+#include "base/system_library.h"
+#include "base/unique_resource.h"
 #include "log/logger.h"
+#include "payload/ansi_file_name.h"
 #include "payload/resource_dir.h"
 #include "payload/resource_section.h"
-#include "payload/scope_guard.h"
-#include "payload/system_library.h"
-#include "payload/unique_resource.h"
 
 namespace ulverane {
 namespace {
@@ -38,35 +41,13 @@ class CurrentDirectoryRestorer {
   std::wstring saved_;
 };
 
-std::string Narrow(const std::wstring& text, bool* lossy) {
-  BOOL usedDefault = FALSE;
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0,
-                                       nullptr, &usedDefault);
-  if (size < 2) {
-    *lossy = true;
-    return std::string();
-  }
-  std::string result(size, '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, result.data(), size, nullptr,
-                      &usedDefault);
-  result.resize(size - 1);
-  *lossy = usedDefault != FALSE;
-  return result;
-}
+using SetSearchPathModeFunction = BOOL(WINAPI*)(DWORD);
 
-// ImageLoad takes its name in the ANSI code page. A name that code page cannot
-// spell is passed by its short (8.3, plain ASCII) form instead.
-std::string ImageLoadName(const std::wstring& fileName) {
-  bool lossy = false;
-  std::string name = Narrow(fileName, &lossy);
-  if (!lossy)
-    return name;
-  wchar_t shortName[kPathBufferSize];
-  const DWORD length = GetShortPathNameW(fileName.c_str(), shortName, kPathBufferSize);
-  if (length == 0 || length >= kPathBufferSize)
-    return name;
-  std::string alternative = Narrow(std::wstring(shortName, length), &lossy);
-  return lossy ? name : alternative;
+// Windows 7 and later; on older systems safe search stays on, which only
+// moves the current directory down the search order.
+void DisableSafeSearchMode() {
+  if (const auto setMode = Kernel32Export<SetSearchPathModeFunction>("SetSearchPathMode"))
+    setMode(BASE_SEARCH_PATH_DISABLE_SAFE_SEARCHMODE);
 }
 
 }  // namespace
@@ -77,7 +58,7 @@ void RaiseImageLoadingError(const char* cause) {
 }
 
 ExecutableImage::ExecutableImage() {
-  SetSearchPathMode(BASE_SEARCH_PATH_DISABLE_SAFE_SEARCHMODE);
+  DisableSafeSearchMode();
 
   wchar_t modulePath[kPathBufferSize];
   const DWORD length = GetModuleFileNameW(nullptr, modulePath, kPathBufferSize);
@@ -92,7 +73,7 @@ ExecutableImage::ExecutableImage() {
 }
 
 ExecutableImage::ExecutableImage(const std::wstring& folder, const std::wstring& fileName) {
-  SetSearchPathMode(BASE_SEARCH_PATH_DISABLE_SAFE_SEARCHMODE);
+  DisableSafeSearchMode();
   Load(folder, fileName);
 }
 
@@ -112,7 +93,11 @@ void ExecutableImage::Load(const std::wstring& folder, const std::wstring& fileN
   if (imageLoad == nullptr || imageUnload == nullptr)
     RaiseImageLoadingError("ImageLoad failed");
 
-  image_ = imageLoad(ImageLoadName(fileName).c_str(), nullptr);
+  // ImageLoad takes its name in the ANSI code page, not in UTF-8.
+  const std::optional<std::string> name = AnsiFileName(fileName, CP_ACP);
+  if (!name)
+    RaiseImageLoadingError("ImageLoad failed");
+  image_ = imageLoad(name->c_str(), nullptr);
   if (image_ == nullptr)
     RaiseImageLoadingError("ImageLoad failed");
 

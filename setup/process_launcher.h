@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "payload/unique_resource.h"
+#include "base/unique_resource.h"
 
 namespace ulverane {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/temp_file.h"
 #include "payload/executable_image.h"
-#include "setup/temp_file.h"
 
 namespace ulverane {
 

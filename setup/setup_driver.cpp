@@ -1,19 +1,17 @@
 #include "setup/setup_driver.h"
 
-#include <shellapi.h>
-
 #include <cstdint>
 #include <string>
 
-#include "app/message_box.h"
+#include "base/temp_file.h"
 #include "log/logger.h"
 #include "package/silent_install_package.h"
 #include "payload/executable_image.h"
-#include "payload/unique_resource.h"
 #include "setup/process_launcher.h"
 #include "setup/satellite_folders.h"
-#include "setup/temp_file.h"
+#include "setup/windows_features.h"
 #include "setup/working_folder.h"
+#include "ui/message_box.h"
 
 namespace ulverane {
 namespace {
@@ -32,29 +30,6 @@ constexpr Satellite kSatellites[] = {
 void Unpack(ExecutableImage& image, std::uint32_t id, const std::wstring& target, TempFile& file) {
   image.ExtractResource(id, target);
   file.SetPath(target);
-}
-
-bool IsDotNet35Present() {
-  HKEY key = nullptr;
-  const LSTATUS status =
-      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5", 0,
-                    KEY_READ, &key);
-  const UniqueRegistryKey owner(status == ERROR_SUCCESS ? key : nullptr);
-  return owner.valid();
-}
-
-// By full path: a bare name would find a planted program of that name in the
-// current directory first, since safe search mode is off.
-void StartWindowsFeatures() {
-  PVOID previous = nullptr;
-  // The 32-bit view of the system folder has no OptionalFeatures.exe.
-  Wow64DisableWow64FsRedirection(&previous);
-  wchar_t folder[MAX_PATH];
-  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH)
-    return;
-  const std::wstring program = std::wstring(folder, length) + L"\\OptionalFeatures.exe";
-  ShellExecuteW(nullptr, L"open", program.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void ReportSetupFailure() {

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/command_line.h"
+#include "setup/run_mode.h"
 
 namespace ulverane {
 

@@ -3,56 +3,111 @@
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# Prints i686 when this machine runs 32-bit x86 code natively, x86_64
-# otherwise (some virtual machines run 64-bit user code only; there the same
-# sources are tested as a 64-bit build on wine64). ULVERANE_ARCH overrides.
-ulverane_test_arch() {
-  if [ -n "${ULVERANE_ARCH:-}" ]; then
-    echo "$ULVERANE_ARCH"
-    return
+# The 64-bit half of Wine. In a win64 prefix it runs 64-bit programs itself
+# and hands 32-bit ones to the 32-bit loader, exactly as 64-bit Windows runs
+# them (WoW64). /usr/bin/wine would start the 32-bit loader for everything.
+ulverane_wine64=/usr/lib/wine/wine64
+ulverane_wineserver=/usr/lib/wine/wineserver64
+
+# Succeeds when this machine runs 32-bit x86 code natively. Some virtual
+# machines run 64-bit user code only; there qemu-user runs the 32-bit half of
+# Wine (ulverane_emulation_start). ULVERANE_I386_EMULATION=1 takes that way
+# on any machine.
+ulverane_runs_i386_natively() {
+  local probe rc=0
+  [ "${ULVERANE_I386_EMULATION:-0}" = 1 ] && return 1
+  ulverane_mount_binfmt
+  # A registration for i386 would make the probe pass through an emulator.
+  if grep -qs '^magic 7f454c4601010100000000000000000002000300' /proc/sys/fs/binfmt_misc/*; then
+    return 1
   fi
-  local probe
   probe=$(mktemp)
-  # A minimal static i386 ELF that exits with 42 (an emulator registered for
-  # i386 would make this pass too, so such a registration counts as "no").
+  # A minimal static i386 ELF that exits with 42.
   printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\140\000\000\000\140\000\000\000\005\000\000\000\000\020\000\000\270\001\000\000\000\273\052\000\000\000\315\200' >"$probe"
   chmod +x "$probe"
-  local rc=0
   "$probe" 2>/dev/null || rc=$?
   rm -f "$probe"
-  if [ "$rc" = 42 ] && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
-    echo i686
-  else
-    echo x86_64
-  fi
+  [ "$rc" = 42 ]
 }
 
-# Installs what is missing and picks the architecture and build folder: sets
-# arch and build.
+# Installs what is missing and picks the lane and build folder: sets arch
+# (i686, the product, unless ULVERANE_ARCH=x86_64 asks for the quick 64-bit
+# lane) and build.
 ulverane_prepare() {
   bash "$repo_root/tools/install-deps.sh"
-  arch=$(ulverane_test_arch)
+  arch=${ULVERANE_ARCH:-i686}
+  case "$arch" in
+    i686 | x86_64) ;;
+    *) echo "ULVERANE_ARCH must be i686 or x86_64" >&2; exit 2 ;;
+  esac
   build=${ULVERANE_BUILD_DIR:-$repo_root/build}
 }
 
-# The Wine loader for an architecture.
-ulverane_wine_loader() {
-  if [ "$1" = i686 ]; then echo wine; else echo /usr/lib/wine/wine64; fi
+ulverane_sudo() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# ulverane_wine_start <prefix> <arch>
-# Starts a private Xvfb display and a persistent wineserver for <prefix>,
-# creating the prefix first if needed. Exports WINEPREFIX, WINEARCH, DISPLAY,
-# WINEDEBUG, WINEDLLOVERRIDES and ULVERANE_WINE. ulverane_wine_stop undoes it.
+ulverane_mount_binfmt() {
+  if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
+    ulverane_sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  fi
+}
+
+# Makes 32-bit programs runnable for the rest of this shell: where the
+# machine cannot run them natively, registers qemu-i386 for i386 ELF files
+# under a name of this process's own, and removes it again in
+# ulverane_emulation_stop (call it from an EXIT trap). Sets
+# ulverane_i386_lane to "native" or "emulated (qemu-user <version>)".
+ulverane_emulation_start() {
+  ulverane_binfmt_entry=
+  ulverane_mount_binfmt
+  # Registrations left by a run that was killed outright.
+  local stale
+  for stale in /proc/sys/fs/binfmt_misc/ulverane-i386-*; do
+    [ -e "$stale" ] || continue
+    if ! kill -0 "${stale##*-}" 2>/dev/null; then
+      echo -1 | ulverane_sudo tee "$stale" >/dev/null || true
+    fi
+  done
+  if ulverane_runs_i386_natively; then
+    ulverane_i386_lane=native
+    return
+  fi
+  local qemu
+  qemu=$(command -v qemu-i386 || true)
+  if [ -z "$qemu" ]; then
+    echo "qemu-i386 is missing (tools/install-deps.sh installs it)" >&2
+    exit 1
+  fi
+  ulverane_mount_binfmt
+  ulverane_binfmt_entry=ulverane-i386-$$
+  # F: the interpreter is opened now, so it works inside any mount namespace.
+  printf '%s' ":$ulverane_binfmt_entry:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:$qemu:F" |
+    ulverane_sudo tee /proc/sys/fs/binfmt_misc/register >/dev/null
+  ulverane_i386_lane="emulated ($("$qemu" --version | head -n 1))"
+}
+
+ulverane_emulation_stop() {
+  if [ -n "${ulverane_binfmt_entry:-}" ] && [ -e "/proc/sys/fs/binfmt_misc/$ulverane_binfmt_entry" ]; then
+    echo -1 | ulverane_sudo tee "/proc/sys/fs/binfmt_misc/$ulverane_binfmt_entry" >/dev/null || true
+  fi
+  ulverane_binfmt_entry=
+}
+
+# ulverane_wine_start <prefix>
+# Starts a private Xvfb display and a persistent wineserver for the win64
+# prefix <prefix>, creating it first if needed. Exports WINEPREFIX, DISPLAY,
+# WINEDEBUG, WINEDLLOVERRIDES and ULVERANE_WINE (the loader to run Windows
+# programs with). 32-bit programs must be runnable first
+# (ulverane_emulation_start). ulverane_wine_stop undoes it.
 ulverane_wine_start() {
-  local prefix=$1 arch=$2
+  local prefix=$1
   export WINEPREFIX=$prefix
   export WINEDEBUG=${WINEDEBUG:--all}
   # No Mono or Gecko download prompts.
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-  if [ "$arch" = i686 ]; then export WINEARCH=win32; else export WINEARCH=win64; fi
-  export ULVERANE_WINE
-  ULVERANE_WINE=$(ulverane_wine_loader "$arch")
+  unset WINEARCH
+  export ULVERANE_WINE=$ulverane_wine64
 
   local display
   for display in $(seq 91 140); do
@@ -70,30 +125,48 @@ ulverane_wine_start() {
   if [ ! -f "$prefix/.ulverane-ready" ]; then
     rm -rf "$prefix"
     mkdir -p "$(dirname "$prefix")"
-    echo "Creating the Wine prefix $prefix ($WINEARCH)..."
-    "$ULVERANE_WINE" wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
+    echo "Creating the Wine prefix $prefix (win64 with its 32-bit half)..."
+    WINEARCH=win64 "$ULVERANE_WINE" wineboot -i >/dev/null 2>&1 || true
+    "$ulverane_wineserver" -w
+    if [ ! -d "$prefix/drive_c/windows/syswow64" ] || [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+      echo "The prefix has no 32-bit half: 32-bit programs cannot run here" >&2
+      exit 1
+    fi
     # A virtual desktop: without a window manager each GUI exit costs 2 s.
     "$ULVERANE_WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     "$ULVERANE_WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
-    wineserver -w
+    "$ulverane_wineserver" -w
     touch "$prefix/.ulverane-ready"
   fi
   # The server may stay in the foreground, so it always goes to the background.
-  (wineserver -p >/dev/null 2>&1 &)
+  ("$ulverane_wineserver" -p >/dev/null 2>&1 &)
   # Start Wine's own services now, away from any caller's output: a service
   # started by a test would keep the test's output pipe open after it ends.
   "$ULVERANE_WINE" wineboot >/dev/null 2>&1 </dev/null || true
 }
 
 ulverane_wine_stop() {
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
+  "$ulverane_wineserver" -k >/dev/null 2>&1 || true
+  "$ulverane_wineserver" -w >/dev/null 2>&1 || true
   if [ -n "${ulverane_xvfb_pid:-}" ]; then
     kill "$ulverane_xvfb_pid" 2>/dev/null || true
     wait "$ulverane_xvfb_pid" 2>/dev/null || true
     ulverane_xvfb_pid=
   fi
+}
+
+# ulverane_session_start <prefix>: 32-bit programs runnable, then the Wine
+# session; ulverane_session_stop undoes both, also on failure (trap it).
+ulverane_session_start() {
+  trap ulverane_session_stop EXIT
+  trap 'exit 130' INT TERM
+  ulverane_emulation_start
+  ulverane_wine_start "$1"
+}
+
+ulverane_session_stop() {
+  ulverane_wine_stop
+  ulverane_emulation_stop
 }
 
 # ulverane_configure <build-dir> <arch> [cmake args...]

@@ -3,17 +3,22 @@
 # Idempotent: returns at once when everything is already there.
 set -euo pipefail
 
-# The product is 32-bit. Where the kernel runs no 32-bit code (some virtual
-# machines), the tests run a 64-bit build of the same sources on wine64, so
-# both toolchains and both Wine halves are installed.
+# The product is 32-bit and is tested as such in a win64 prefix (WoW64).
+# Machines that run no 32-bit code natively run the 32-bit half of Wine
+# through qemu-user; the 64-bit toolchain serves the optional quick lane.
 packages=(
   cmake ninja-build make python3 procps
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth x11-utils
-  msitools wixl icoutils osslsigncode
+  msitools wixl icoutils osslsigncode openssl
   googletest
+  clang libclang-rt-14-dev
 )
+# Bookworm's own qemu 7.2 takes about a minute per Wine start; the backport
+# does not.
+backports_packages=(qemu-user)
+backports_min_version=1:10
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
@@ -24,23 +29,56 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo_cmd[@]}" dpkg --add-architecture i386
 fi
 
+installed() {
+  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true)" = "install ok installed" ]
+}
+
 missing=()
 for p in "${packages[@]}"; do
-  name=${p%%:*}
-  arch=${p#*:}
-  [ "$arch" = "$p" ] && arch=""
-  q=$name${arch:+:$arch}
-  status=$(dpkg-query -W -f='${Status}' "$q" 2>/dev/null || true)
-  if [ "$status" != "install ok installed" ]; then
-    missing+=("$p")
+  installed "$p" || missing+=("$p")
+done
+missing_backports=()
+for p in "${backports_packages[@]}"; do
+  version=$(dpkg-query -W -f='${Version}' "$p" 2>/dev/null || true)
+  if ! installed "$p" || dpkg --compare-versions "$version" lt "$backports_min_version"; then
+    missing_backports+=("$p")
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing_backports[@]} -eq 0 ]; then
   exit 0
 fi
 
-echo "Installing: ${missing[*]}"
+# The backports suite comes from the same archive as the machine's own
+# Debian source; no address is written here.
+add_backports() {
+  grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/ && return
+  local uri=""
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    uri=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources)
+  fi
+  if [ -z "$uri" ] && [ -f /etc/apt/sources.list ]; then
+    uri=$(awk '$1 == "deb" && $3 ~ /^bookworm$/ {print $2; exit}' /etc/apt/sources.list)
+  fi
+  if [ -z "$uri" ]; then
+    echo "No Debian apt source found to add bookworm-backports from" >&2
+    exit 1
+  fi
+  printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+    "$uri" | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/bookworm-backports.sources >/dev/null
+}
+
 export DEBIAN_FRONTEND=noninteractive
+if [ ${#missing_backports[@]} -ne 0 ]; then
+  add_backports
+fi
 "${sudo_cmd[@]}" apt-get update -q
-"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "Installing: ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+if [ ${#missing_backports[@]} -ne 0 ]; then
+  echo "Installing from bookworm-backports: ${missing_backports[*]}"
+  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends -t bookworm-backports \
+    "${missing_backports[@]}"
+fi

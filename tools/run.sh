@@ -1,26 +1,21 @@
 #!/usr/bin/env bash
-# Builds Setup.exe with the sample payload and runs it under Wine the way a
-# user would start it, on a private prefix, wineserver and display. Prints
-# Setup.log and the exit code; afterwards the sample product is installed in
-# that prefix (build/wineprefix-run-<arch>).
+# Builds the 32-bit Setup.exe with the sample payload and runs it under Wine
+# the way a user of 64-bit Windows would start it, on a private win64 prefix,
+# wineserver and display. Prints Setup.log and the exit code; afterwards the
+# sample product is installed in that prefix (build/wineprefix-run).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 
 ulverane_prepare
-ulverane_configure "$build/$arch" "$arch"
-cmake --build "$build/$arch" -j "$(nproc)"
-if [ "$arch" != i686 ]; then
-  echo "This machine runs no 32-bit code: running the 64-bit build of the same sources."
-fi
+ulverane_configure "$build/i686" i686
+cmake --build "$build/i686" -j "$(nproc)"
 
-prefix="$build/wineprefix-run-$arch"
-trap ulverane_wine_stop EXIT
-ulverane_wine_start "$prefix" "$arch"
-
-echo "== Running Setup.exe"
+prefix="$build/wineprefix-run"
+ulverane_session_start "$prefix"
+echo "== Running the 32-bit Setup.exe ($ulverane_i386_lane)"
 status=0
-"$ULVERANE_WINE" "$build/$arch/Setup.exe" || status=$?
+"$ULVERANE_WINE" "$build/i686/Setup.exe" || status=$?
 
 log=$(find "$prefix/drive_c/users" -path '*UlveraneSetup*' -name Setup.log -printf '%T@ %p\n' 2>/dev/null |
   sort -n | tail -n 1 | cut -d' ' -f2-)

@@ -1,36 +1,45 @@
 #!/usr/bin/env bash
-# Builds Setup.exe and every test program, then runs all tests under Wine on
-# a private prefix, wineserver and display, which it stops again.
+# Builds Setup.exe and every test program for 32-bit Windows, then runs all
+# tests in a win64 Wine prefix, as on 64-bit Windows (WoW64): natively where
+# the machine runs 32-bit code, through qemu-user where it does not. The
+# prefix, wineserver, display and emulator registration are private to the
+# run and stopped again, also on failure.
+#
+# ULVERANE_ARCH=x86_64 runs the quick extra lane instead: the same sources
+# built for 64-bit Windows. It never replaces the 32-bit lane.
+# Extra arguments go to ctest (bash tools/test.sh -R app_tests).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 
 ulverane_prepare
 jobs=$(nproc)
+started=$(date +%s)
 
 echo "== Building the product (i686)"
 ulverane_configure "$build/i686" i686
 cmake --build "$build/i686" -j "$jobs"
 
-if [ "$arch" != i686 ]; then
-  echo "== This machine runs no 32-bit code: the tests run a 64-bit build of the same sources"
-fi
 echo "== Building the tests ($arch)"
 ulverane_configure "$build/test-$arch" "$arch" -DULVERANE_BUILD_TESTS=ON \
   -DULVERANE_PRODUCT_SETUP="$build/i686/Setup.exe" \
   -DULVERANE_PRODUCT_PAYLOAD_DIR="$build/i686/sample-payload"
 cmake --build "$build/test-$arch" -j "$jobs"
 
-prefix="$build/wineprefix-$arch"
-trap ulverane_wine_stop EXIT
-ulverane_wine_start "$prefix" "$arch"
+prefix="$build/wineprefix-win64"
+ulverane_session_start "$prefix"
 # A run that fails may leave the prefix changed; only a clean run keeps it.
 rm -f "$prefix/.ulverane-ready"
-
-echo "== Running the tests"
+if [ "$arch" = i686 ]; then
+  lane="32-bit programs (i686) in a win64 prefix, $ulverane_i386_lane"
+else
+  lane="64-bit programs (x86_64), the quick extra lane; the product lane is i686"
+fi
+echo "== Running the tests: $lane"
 status=0
 ctest --test-dir "$build/test-$arch" --output-on-failure -j "$jobs" "$@" || status=$?
 if [ "$status" = 0 ]; then
   touch "$prefix/.ulverane-ready"
 fi
+echo "== Lane: $lane; $(($(date +%s) - started)) s in all"
 exit "$status"

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "app/entry_point.h"
+
 #include <gtest/gtest.h>
 
 namespace ulverane {
@@ -42,6 +44,16 @@ TEST(ParseCommandLineTest, Table) {
     EXPECT_EQ(options.showHelp, c.help) << c.tail.c_str();
     EXPECT_EQ(options.mode, c.mode) << c.tail.c_str();
   }
+}
+
+TEST(EntryPointTest, HelpTextIsFiveLinesWithTabs) {
+  EXPECT_EQ(
+      HelpText(),
+      L"Options:\n"
+      L"\n"
+      L"/help\tShow this message\n"
+      L"/extract\tCreate MSI for silent installation with the options chosen in a dialog\n"
+      L"/defaults\tCreate MSI for silent installation (for use with an Ulverane.defaults file)\n");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "log/utf8.h"
 #include "tests/support/environment.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wow64.h"
 #include "tests/test_paths.h"
 
 namespace ulverane::testing {
@@ -19,6 +20,7 @@ namespace {
 
 const std::wstring kBinaries = ULVERANE_TEST_BINARY_DIR;
 const std::wstring kPayload = kBinaries + L"\\app\\e2e-payload";
+const std::wstring kLargePayload = kBinaries + L"\\app\\e2e-large-payload";
 const wchar_t kDotNetKey[] = L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5";
 const char kDotNetText[] =
     "Failed to start Setup. It looks like Microsoft .NET 3.5 has been turned off on this "
@@ -36,11 +38,6 @@ std::string Box(const std::string& caption,
   return "caption=" + caption + "\ntext=" + text + "\nicon=" + icon + "\nbuttons=" + buttons + "\n";
 }
 
-std::wstring SystemFolder() {
-  wchar_t folder[MAX_PATH];
-  return std::wstring(folder, GetSystemDirectoryW(folder, MAX_PATH));
-}
-
 void RunAndWait(const std::wstring& commandLine) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
@@ -53,15 +50,20 @@ void RunAndWait(const std::wstring& commandLine) {
   CloseHandle(process.hProcess);
 }
 
-void SetDotNet35(bool present) {
+// The registry view the product sees (the 32-bit one for the 32-bit image on
+// 64-bit Windows), and the other one.
+constexpr REGSAM kOwnView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+constexpr REGSAM kOtherView = sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+
+void SetDotNet35(bool present, REGSAM view = kOwnView) {
   if (present) {
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDotNetKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDotNetKey, 0, nullptr, 0, KEY_WRITE | view,
+                              nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
   } else {
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kDotNetKey);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kDotNetKey, view, 0);
   }
 }
 
@@ -136,14 +138,12 @@ class SetupExeTest : public ::testing::Test {
   std::string Report() { return Exists(report_) ? ReadBytes(report_) : ""; }
 
   // The file= lines the stand-in should see beside itself: the payload.
-  std::set<std::string> PayloadLines() {
+  std::set<std::string> PayloadLines(const std::wstring& payload = kPayload) {
     std::set<std::string> lines;
-    for (const std::wstring& entry : ListTree(kPayload)) {
+    for (const std::wstring& entry : ListTree(payload)) {
       if (entry.back() == L'\\')
         continue;
-      const std::string bytes = ReadBytes(kPayload + L"\\" + entry);
-      lines.insert("file=" + ToUtf8(entry) + " " + std::to_string(bytes.size()) + " " +
-                   std::to_string(Fnv1a(bytes)));
+      lines.insert("file=" + ToUtf8(entry) + " " + FileDigest(payload + L"\\" + entry));
     }
     return lines;
   }
@@ -162,32 +162,39 @@ class SetupExeTest : public ::testing::Test {
   const std::wstring boxes_ = folder_ / L"boxes.txt";
 };
 
+// The large package is as big as the product's: 481,894,400 bytes.
 TEST_F(SetupExeTest, NormalRunUnpacksStartsAndCleansUp) {
-  const Outcome outcome = Run(L"setup_e2e", L"");
-  EXPECT_EQ(outcome.exitCode, 0u);
-  EXPECT_EQ(outcome.boxes, "");
-  const auto folders = WorkingFolders();
-  ASSERT_EQ(folders.size(), 1u);
-  const std::wstring& folder = folders[0];
+  for (const auto& [variant, payload] :
+       {std::pair{L"setup_e2e", kPayload}, std::pair{L"setup_e2e_large", kLargePayload}}) {
+    RemoveTree(temp_ + L"\\UlveraneSetup");
+    DeleteFileW(report_.c_str());
+    const Outcome outcome = Run(variant, L"");
+    EXPECT_EQ(outcome.exitCode, 0u);
+    EXPECT_EQ(outcome.boxes, "");
+    const auto folders = WorkingFolders();
+    ASSERT_EQ(folders.size(), 1u);
+    const std::wstring& folder = folders[0];
 
-  std::istringstream report(Report());
-  std::set<std::string> seen;
-  std::string line, args, cwd;
-  while (std::getline(report, line)) {
-    if (line.rfind("file=", 0) == 0 && line.rfind("file=Setup.log ", 0) != 0)
-      seen.insert(line);
-    if (line.rfind("args=", 0) == 0)
-      args = line;
-    if (line.rfind("cwd=", 0) == 0)
-      cwd = line;
+    std::istringstream report(Report());
+    std::set<std::string> seen;
+    std::string line, args, cwd;
+    while (std::getline(report, line)) {
+      if (line.rfind("file=", 0) == 0 && line.rfind("file=Setup.log ", 0) != 0)
+        seen.insert(line);
+      if (line.rfind("args=", 0) == 0)
+        args = line;
+      if (line.rfind("cwd=", 0) == 0)
+        cwd = line;
+    }
+    EXPECT_EQ(args, "args=/log=true");
+    EXPECT_EQ(cwd, "cwd=" + ToUtf8(downloads_));
+    EXPECT_EQ(seen, PayloadLines(payload));
+    EXPECT_EQ(seen.size(), 13u);
+
+    EXPECT_EQ(ListTree(folder), std::vector<std::wstring>{L"Setup.log"});
+    EXPECT_EQ(ReadBytes(folder + L"Setup.log"), LauncherLines(folder, 0));
   }
-  EXPECT_EQ(args, "args=/log=true");
-  EXPECT_EQ(cwd, "cwd=" + ToUtf8(downloads_));
-  EXPECT_EQ(seen, PayloadLines());
-  EXPECT_EQ(seen.size(), 13u);
-
-  EXPECT_EQ(ListTree(folder), std::vector<std::wstring>{L"Setup.log"});
-  EXPECT_EQ(ReadBytes(folder + L"Setup.log"), LauncherLines(folder, 0));
+  EXPECT_EQ(FileDigest(kLargePayload + L"\\Ulverane.msi").rfind("481894400 ", 0), 0u);
 }
 
 TEST_F(SetupExeTest, WindowsVersionBelowSevenServicePackOneIsRefused) {
@@ -240,14 +247,17 @@ class FailingSetupUiTest : public SetupExeTest {
   void SetUp() override {
     SetupExeTest::SetUp();
     const std::wstring standIn = kBinaries + L"\\stand_in.exe";
-    ASSERT_TRUE(CopyFileW(standIn.c_str(), features_.c_str(), FALSE));
+    // Only where 64-bit Windows keeps the real program: the 32-bit view of
+    // the system folder has none.
+    ASSERT_TRUE(CopyToNativeSystemFolder(standIn, L"OptionalFeatures.exe"));
     // A program of the same name in the current directory must never run.
     ASSERT_TRUE(
         CopyFileW(standIn.c_str(), (downloads_ + L"\\OptionalFeatures.exe").c_str(), FALSE));
   }
   void TearDown() override {
-    DeleteFileW(features_.c_str());
+    DeleteFromNativeSystemFolder(L"OptionalFeatures.exe");
     SetDotNet35(false);
+    SetDotNet35(false, kOtherView);
   }
 
   // Waits for Windows Features to report that it ran (it is not waited for).
@@ -275,8 +285,10 @@ TEST_F(FailingSetupUiTest, WithDotNet35PresentNothingIsShown) {
   EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"), LauncherLines(folders[0], 1603));
 }
 
+// The key in the other registry view alone does not count.
 TEST_F(FailingSetupUiTest, WithoutDotNet35TheWindowsFeaturesAreOffered) {
   SetDotNet35(false);
+  SetDotNet35(true, kOtherView);
   for (const int answer : {IDCANCEL, IDOK}) {
     RemoveTree(temp_ + L"\\UlveraneSetup");
     DeleteFileW(report_.c_str());

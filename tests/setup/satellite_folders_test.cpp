@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "log/logger.h"
 #include "log/utf8.h"
 #include "tests/support/pe_writer.h"
@@ -68,6 +70,21 @@ TEST_F(SatelliteFoldersTest, FailedCopyLeavesItsFolderAndKeepsEarlierOnes) {
   }
   EXPECT_EQ(ListTree(work_), (std::vector<std::wstring>{L"Setup.log", L"it\\"}));
   EXPECT_EQ(Log(), "");
+}
+
+// The file stays locked for the whole retry time, so its sub-folder stays.
+TEST_F(SatelliteFoldersTest, LockedFileKeepsItsFolderWithOneLogLine) {
+  ExecutableImage image(folder_.path(), L"image.exe");
+  auto folders = std::make_unique<SatelliteFolders>(work_, image);
+  folders->Add(L"de", 136);
+  const HANDLE lock =
+      CreateFileW((work_ + L"de\\SetupUI.resources.dll").c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  folders.reset();
+  CloseHandle(lock);
+  EXPECT_EQ(Log(), "RemoveDirectory failed: " + ToUtf8(work_) + "de\n");
+  EXPECT_TRUE(Exists(work_ + L"de\\SetupUI.resources.dll"));
 }
 
 }  // namespace

@@ -87,9 +87,8 @@ int wmain() {
        list ? ulverane::testing::ListTree(folder) : std::vector<std::wstring>()) {
     if (entry.back() == L'\\')
       continue;
-    const std::string bytes = ulverane::testing::ReadBytes(folder + L"\\" + entry);
-    record += "file=" + ToUtf8(entry) + " " + std::to_string(bytes.size()) + " " +
-              std::to_string(ulverane::testing::Fnv1a(bytes)) + "\n";
+    record += "file=" + ToUtf8(entry) + " " +
+              ulverane::testing::FileDigest(folder + L"\\" + entry) + "\n";
   }
   const std::wstring load = Env(L"ULVERANE_STANDIN_LOAD");
   if (!load.empty())

@@ -52,6 +52,23 @@ unsigned Fnv1a(const std::string& bytes) {
   return hash;
 }
 
+std::string FileDigest(const std::wstring& path) {
+  std::ifstream file(path.c_str(), std::ios::binary);
+  if (!file)
+    throw std::runtime_error("cannot read test file");
+  std::vector<char> chunk(1 << 20);
+  unsigned hash = 2166136261u;
+  unsigned long long size = 0;
+  while (file) {
+    file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    const auto count = static_cast<size_t>(file.gcount());
+    for (size_t i = 0; i < count; ++i)
+      hash = (hash ^ static_cast<unsigned char>(chunk[i])) * 16777619u;
+    size += count;
+  }
+  return std::to_string(size) + " " + std::to_string(hash);
+}
+
 TempFolder::TempFolder() {
   static std::atomic<unsigned> counter{0};
   path_ = TempPath() + L"ulverane-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +

@@ -34,6 +34,8 @@ std::wstring TempPath();  // GetTempPathW, with its trailing backslash
 std::wstring Widen(const std::string& text);
 // FNV-1a, to tell files apart in reports.
 unsigned Fnv1a(const std::string& bytes);
+// "<size> <FNV-1a>" of a file of any size, read in chunks.
+std::string FileDigest(const std::wstring& path);
 
 }  // namespace ulverane::testing
 

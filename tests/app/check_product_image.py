@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Checks the shipped Setup.exe with the host's own tools: a 32-bit GUI PE,
-large-address-aware, wide entry, importing system DLLs only, and carrying the
-thirteen payload files byte for byte (read back by wrestool, a reader
-independent of ours)."""
+"""Checks the shipped Setup.exe with the host's own tools: a 32-bit GUI PE
+that Windows XP still loads (so that it can refuse it with a message),
+large-address-aware, wide entry, importing only the functions of
+static_imports.txt, none newer than Windows XP SP3, and carrying the thirteen
+payload files byte for byte (read back by wrestool, a reader independent of
+ours)."""
 
 import os
 import re
@@ -13,6 +15,8 @@ import tempfile
 # Everything else is loaded on first use, after the DLL search path has been
 # restricted to the system folder.
 SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll"}
+WINDOWS = ["2000", "XP", "XP SP1", "XP SP2", "XP SP3", "Vista", "7", "8", "8.1", "10"]
+OLDEST = WINDOWS.index("XP SP3")
 PAYLOAD = {132: "DotNet.exe", 133: "SetupUI.exe", 134: "SetupUI.exe.config", 135: "Ulverane.msi"}
 for i, culture in enumerate(["de", "en-US", "es", "fr", "it", "ja", "pt-BR", "ru", "zh-Hans"]):
     PAYLOAD[136 + i] = f"{culture}/SetupUI.resources.dll"
@@ -40,6 +44,30 @@ def main(setup, payload_dir):
                  "imagehlp.dll", "version.dll"):
         check(late not in dlls, f"{late} is imported statically")
     check("__wgetmainargs" in headers, "no wide-character start-up")
+    for field in ("MajorSubsystemVersion", "MajorOSystemVersion"):
+        major = int(re.search(rf"^{field}\s+(\d+)", headers, re.M).group(1))
+        minor = int(re.search(rf"^{field.replace('Major', 'Minor')}\s+(\d+)", headers, re.M).group(1))
+        check((major, minor) <= (5, 1), f"{field} {major}.{minor}: Windows XP would not load it")
+
+    allowed = {}
+    with open(os.path.join(os.path.dirname(__file__), "static_imports.txt")) as listing:
+        for line in listing:
+            if line.strip() and not line.startswith("#"):
+                dll, function, windows = line.split(None, 2)
+                allowed[(dll, function)] = windows.strip()
+    dll = None
+    for line in headers.splitlines():
+        name = re.match(r"\s*DLL Name: (\S+)", line)
+        if name:
+            dll = name.group(1).lower()
+            continue
+        entry = re.match(r"\s+[0-9a-f]+\s+\d+\s+(\S+)$", line)
+        if dll and entry:
+            function = entry.group(1)
+            windows = allowed.get((dll, function))
+            check(windows is not None, f"{dll} {function} is imported but not in static_imports.txt")
+            check(windows is None or (windows in WINDOWS and WINDOWS.index(windows) <= OLDEST),
+                  f"{dll} {function} needs Windows {windows}: look it up at run time")
 
     listing = subprocess.run(["wrestool", "-l", setup], check=True, capture_output=True,
                              text=True).stdout

@@ -1,5 +1,5 @@
-#ifndef ULVERANE_SETUP_TEMP_FILE_H_
-#define ULVERANE_SETUP_TEMP_FILE_H_
+#ifndef ULVERANE_BASE_TEMP_FILE_H_
+#define ULVERANE_BASE_TEMP_FILE_H_
 
 #include <string>
 
@@ -30,4 +30,4 @@ class TempFile {
 
 }  // namespace ulverane
 
-#endif  // ULVERANE_SETUP_TEMP_FILE_H_
+#endif  // ULVERANE_BASE_TEMP_FILE_H_

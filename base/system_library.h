@@ -1,9 +1,9 @@
-#ifndef ULVERANE_PAYLOAD_SYSTEM_LIBRARY_H_
-#define ULVERANE_PAYLOAD_SYSTEM_LIBRARY_H_
+#ifndef ULVERANE_BASE_SYSTEM_LIBRARY_H_
+#define ULVERANE_BASE_SYSTEM_LIBRARY_H_
 
 #include <windows.h>
 
-#include "payload/unique_resource.h"
+#include "base/unique_resource.h"
 
 namespace ulverane {
 
@@ -28,4 +28,4 @@ class SystemLibrary {
 
 }  // namespace ulverane
 
-#endif  // ULVERANE_PAYLOAD_SYSTEM_LIBRARY_H_
+#endif  // ULVERANE_BASE_SYSTEM_LIBRARY_H_

@@ -1,10 +1,9 @@
-#include "app/message_box.h"
+#include "ui/message_box.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include "app/entry_point.h"
 #include "tests/support/box_watcher.h"
 
 namespace ulverane::testing {
@@ -37,16 +36,6 @@ TEST(MessageBoxTest, ShowsTextUnderTheProductTitle) {
     EXPECT_EQ(box->icon, c.icon);
     EXPECT_EQ(box->buttons, c.buttons);
   }
-}
-
-TEST(MessageBoxTest, HelpTextIsFiveLinesWithTabs) {
-  EXPECT_EQ(
-      HelpText(),
-      L"Options:\n"
-      L"\n"
-      L"/help\tShow this message\n"
-      L"/extract\tCreate MSI for silent installation with the options chosen in a dialog\n"
-      L"/defaults\tCreate MSI for silent installation (for use with an Ulverane.defaults file)\n");
 }
 
 }  // namespace

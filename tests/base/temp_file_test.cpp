@@ -1,4 +1,4 @@
-#include "setup/temp_file.h"
+#include "base/temp_file.h"
 
 #include <windows.h>
 
@@ -6,10 +6,6 @@
 
 #include <future>
 
-#include "log/logger.h"
-#include "log/utf8.h"
-#include "setup/satellite_folders.h"
-#include "tests/support/pe_writer.h"
 #include "tests/support/temp_folder.h"
 
 namespace ulverane::testing {
@@ -67,22 +63,6 @@ TEST(TempFileTest, RetriesForTwoSecondsThenGivesUp) {
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   ASSERT_NE(released, INVALID_HANDLE_VALUE);
 
-  // A satellite sub-folder whose file stays locked: exactly one log line.
-  PeWriter writer;
-  writer.AddResources({Resource{{L"BIN"}, {L"", 136}, 2057, "de"}});
-  WriteBytes(folder / L"image.exe", writer.Build());
-  const std::wstring work = folder / L"work\\";
-  CreateDirectoryW(work.c_str(), nullptr);
-  OpenSetupLog(work);
-  auto satellite = std::async(std::launch::async, [&] {
-    ExecutableImage image(folder.path(), L"image.exe");
-    auto folders = std::make_unique<SatelliteFolders>(work, image);
-    folders->Add(L"de", 136);
-    const HANDLE lock = HoldWithoutDeleteSharing(work + L"de\\SetupUI.resources.dll");
-    folders.reset();
-    CloseHandle(lock);
-  });
-
   auto heldTime = std::async(std::launch::async, [&] { return Destroy(folder / L"held"); });
   auto readonlyTime = std::async(std::launch::async, [&] { return Destroy(folder / L"readonly"); });
   auto releasedTime = std::async(std::launch::async, [&] { return Destroy(folder / L"released"); });
@@ -99,12 +79,6 @@ TEST(TempFileTest, RetriesForTwoSecondsThenGivesUp) {
   EXPECT_TRUE(Exists(folder / L"held"));
   EXPECT_TRUE(Exists(folder / L"readonly"));
   CloseHandle(held);
-
-  satellite.get();
-  setupLog.close();
-  setupLog.clear();
-  EXPECT_EQ(ReadBytes(work + L"Setup.log"), "RemoveDirectory failed: " + ToUtf8(work) + "de\n");
-  EXPECT_TRUE(Exists(work + L"de\\SetupUI.resources.dll"));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-#ifndef ULVERANE_PAYLOAD_UNIQUE_RESOURCE_H_
-#define ULVERANE_PAYLOAD_UNIQUE_RESOURCE_H_
+#ifndef ULVERANE_BASE_UNIQUE_RESOURCE_H_
+#define ULVERANE_BASE_UNIQUE_RESOURCE_H_
 
 #include <windows.h>
 
@@ -73,4 +73,4 @@ using UniqueModule = UniqueResource<ModuleTraits>;
 
 }  // namespace ulverane
 
-#endif  // ULVERANE_PAYLOAD_UNIQUE_RESOURCE_H_
+#endif  // ULVERANE_BASE_UNIQUE_RESOURCE_H_

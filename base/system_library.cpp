@@ -1,4 +1,4 @@
-#include "payload/system_library.h"
+#include "base/system_library.h"
 
 #include <string>
 

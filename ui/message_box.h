@@ -1,5 +1,5 @@
-#ifndef ULVERANE_APP_MESSAGE_BOX_H_
-#define ULVERANE_APP_MESSAGE_BOX_H_
+#ifndef ULVERANE_UI_MESSAGE_BOX_H_
+#define ULVERANE_UI_MESSAGE_BOX_H_
 
 #include <string>
 
@@ -14,4 +14,4 @@ int ShowMessageBox(const std::wstring& text, unsigned int flags);
 
 }  // namespace ulverane
 
-#endif  // ULVERANE_APP_MESSAGE_BOX_H_
+#endif  // ULVERANE_UI_MESSAGE_BOX_H_

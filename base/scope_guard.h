@@ -1,5 +1,5 @@
-#ifndef ULVERANE_PAYLOAD_SCOPE_GUARD_H_
-#define ULVERANE_PAYLOAD_SCOPE_GUARD_H_
+#ifndef ULVERANE_BASE_SCOPE_GUARD_H_
+#define ULVERANE_BASE_SCOPE_GUARD_H_
 
 #include <utility>
 
@@ -27,4 +27,4 @@ class ScopeGuard {
 
 }  // namespace ulverane
 
-#endif  // ULVERANE_PAYLOAD_SCOPE_GUARD_H_
+#endif  // ULVERANE_BASE_SCOPE_GUARD_H_

@@ -1,0 +1,35 @@
+#include "setup/windows_features.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "base/unique_resource.h"
+#include "base/wow64_redirection_off.h"
+
+namespace ulverane {
+
+bool IsDotNet35Present() {
+  HKEY key = nullptr;
+  const LSTATUS status =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5", 0,
+                    KEY_READ, &key);
+  const UniqueRegistryKey owner(status == ERROR_SUCCESS ? key : nullptr);
+  return owner.valid();
+}
+
+void StartWindowsFeatures() {
+  // By full path: a bare name would find a planted program of that name in
+  // the current directory first, since safe search mode is off.
+  wchar_t folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH)
+    return;
+  const std::wstring program = std::wstring(folder, length) + L"\\OptionalFeatures.exe";
+  // The 32-bit view of the system folder has no OptionalFeatures.exe.
+  const Wow64RedirectionOff nativeSystemFolder;
+  ShellExecuteW(nullptr, L"open", program.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace ulverane

@@ -1,0 +1,22 @@
+#ifndef ULVERANE_TESTS_SUPPORT_WOW64_H_
+#define ULVERANE_TESTS_SUPPORT_WOW64_H_
+
+#include <string>
+
+namespace ulverane::testing {
+
+// True for a 32-bit program on 64-bit Windows.
+bool IsWow64();
+
+// The system folder as this process names it (C:\windows\system32; for a
+// 32-bit process on 64-bit Windows that name is redirected to syswow64).
+std::wstring SystemFolder();
+
+// Copies `source` into, or deletes `name` from, the native (64-bit) system
+// folder, with this thread's file-system redirection off for just that call.
+bool CopyToNativeSystemFolder(const std::wstring& source, const std::wstring& name);
+void DeleteFromNativeSystemFolder(const std::wstring& name);
+
+}  // namespace ulverane::testing
+
+#endif  // ULVERANE_TESTS_SUPPORT_WOW64_H_
