@@ -64,12 +64,20 @@ struct ModuleTraits {
   static void Close(Type module) noexcept { FreeLibrary(module); }
 };
 
+struct IconTraits {
+  using Type = HICON;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type icon) noexcept { DestroyIcon(icon); }
+};
+
 // CreateFile-style handles: INVALID_HANDLE_VALUE means none.
 using UniqueFile = UniqueResource<FileHandleTraits>;
 // Process, thread and event handles: null means none.
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
+// Icons from LoadImage without LR_SHARED.
+using UniqueIcon = UniqueResource<IconTraits>;
 
 }  // namespace ulverane
 

@@ -1,8 +1,122 @@
 #include "package/silent_install_package.h"
 
-namespace ulverane {
+#include <msiquery.h>
+#include <shellapi.h>
 
-int CreateSilentInstallPackage(HINSTANCE, bool) {
+#include <stdexcept>
+#include <string>
+
+#include "base/temp_file.h"
+#include "base/unique_resource.h"
+#include "package/msi_handle.h"
+#include "package/property_table.h"
+#include "payload/executable_image.h"
+#include "ui/extract_dialog.h"
+#include "ui/extract_result_dialog.h"
+
+namespace ulverane {
+namespace {
+
+constexpr std::uint32_t kPackageResource = 135;
+
+const wchar_t* Flag(bool set) {
+  return set ? L"#1" : L"#0";
+}
+
+// An existing target must be one we may replace: not a folder, not
+// read-only, not held open by anyone. Told before any work is done.
+void CheckTarget(const std::wstring& path) {
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    return;
+  const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid())
+    RaiseImageLoadingError("CreateFile failed");
+}
+
+// A new, empty file of our own in the target's folder, so that the final
+// rename stays on one volume. A folder that cannot be written fails here.
+std::wstring NewFileBeside(const std::wstring& target) {
+  const size_t separator = target.rfind(L'\\');
+  if (separator == std::wstring::npos)
+    RaiseImageLoadingError("GetTempFileName failed");
+  wchar_t path[MAX_PATH];
+  if (GetTempFileNameW(target.substr(0, separator + 1).c_str(), L"ulv", 0, path) == 0)
+    RaiseImageLoadingError("GetTempFileName failed");
+  return path;
+}
+
+// By full path: a bare "explorer.exe" would find a program of that name in
+// the program's folder or the current directory first.
+void ShowInExplorer(const std::wstring& packagePath) {
+  wchar_t folder[MAX_PATH];
+  const UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH)
+    return;
+  const std::wstring explorer = std::wstring(folder, length) + L"\\explorer.exe";
+  const std::wstring parameters = L"/select,\"" + packagePath + L"\"";
+  ShellExecuteW(nullptr, L"open", explorer.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace
+
+int CreateSilentInstallPackage(HINSTANCE instance, bool defaultsMode) {
+  ExtractDialog options(instance, defaultsMode);
+  if (options.RunModal() != 1)
+    return 0;
+  const std::wstring installFolder = options.installFolder();
+  const std::wstring packagePath = options.packagePath();
+  const bool desktopShortcut = options.desktopShortcut();
+  const bool noUpdateCheck = options.noUpdateCheck();
+  const bool noEula = options.noEula();
+
+  CheckTarget(packagePath);
+  ExecutableImage image;
+  // Released in reverse: view, database, the unfinished file, the image.
+  TempFile package;
+  package.SetPath(NewFileBeside(packagePath));
+  image.ExtractResource(kPackageResource, package.path());
+
+  MsiHandle database;
+  {
+    MSIHANDLE handle = 0;
+    const UINT status = MsiOpenDatabaseW(package.path().c_str(), MSIDBOPEN_DIRECT, &handle);
+    database.reset(handle);
+    if (status != ERROR_SUCCESS)
+      throw std::runtime_error("MsiOpenDatabase failed");
+  }
+  MsiHandle view;
+  {
+    MSIHANDLE handle = 0;
+    const UINT status = MsiDatabaseOpenViewW(database.get(), L"SELECT * FROM `Property`", &handle);
+    view.reset(handle);
+    if (status != ERROR_SUCCESS)
+      throw std::runtime_error("MsiDatabaseOpenView failed");
+  }
+  if (MsiViewExecute(view.get(), 0) != ERROR_SUCCESS)
+    throw std::runtime_error("MsiViewExecute failed");
+
+  if (!defaultsMode) {
+    SetProperty(view.get(), L"NO_UPDATE_CHECK_PROPERTY", Flag(noUpdateCheck));
+    SetProperty(view.get(), L"NO_EULA_PROPERTY", Flag(noEula));
+  }
+  SetProperty(view.get(), L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", Flag(desktopShortcut));
+  if (!installFolder.empty())
+    SetProperty(view.get(), L"INSTALL_DIR_PROPERTY", installFolder);
+
+  if (MsiDatabaseCommit(database.get()) != ERROR_SUCCESS)
+    throw std::runtime_error("MsiDatabaseCommit failed");
+  // The file must be closed before it can take the target's place.
+  view.reset();
+  database.reset();
+  if (!MoveFileExW(package.path().c_str(), packagePath.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    throw std::runtime_error("MoveFileEx failed");
+  package.Keep();
+
+  ExtractResultDialog result(instance, packagePath);
+  if (result.RunModal() == 1 && result.openExplorer())
+    ShowInExplorer(packagePath);
   return 0;
 }
 

@@ -5,8 +5,19 @@
 
 namespace ulverane {
 
-// The "/extract" and "/defaults" modes. Not built yet: returns 0 and does
-// nothing.
+// The "/extract" and "/defaults" modes: asks for the options and the target
+// file, writes the product's installer package (resource "BIN" 135) there
+// with the options as rows of its Property table, and offers to show it in
+// Explorer. Returns 0, also when the administrator cancels.
+//
+// The package is built in a new temporary file beside the target and takes
+// the target's place only once it is complete, so a failure never leaves a
+// half-made package and never costs an existing file. Raises the runtime
+// errors "Image loading failed" (the image cannot be read, or the target
+// cannot be written), the resource reader's messages, "MsiOpenDatabase
+// failed", "MsiDatabaseOpenView failed", "MsiViewExecute failed", "MsiViewModify
+// failed", "MsiDatabaseCommit failed", "MoveFileEx failed" and "Dialog:
+// Reentrance not allowed".
 int CreateSilentInstallPackage(HINSTANCE instance, bool defaultsMode);
 
 }  // namespace ulverane

@@ -104,8 +104,9 @@ ulverane_wine_start() {
   local prefix=$1
   export WINEPREFIX=$prefix
   export WINEDEBUG=${WINEDEBUG:--all}
-  # No Mono or Gecko download prompts.
-  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+  # No Mono or Gecko download prompts, and no menu entries or desktop files
+  # written to the host's home.
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
   unset WINEARCH
   export ULVERANE_WINE=$ulverane_wine64
 
@@ -138,6 +139,15 @@ ulverane_wine_start() {
     "$ulverane_wineserver" -w
     touch "$prefix/.ulverane-ready"
   fi
+  # The user's folders (Desktop, Documents...) come as links to the host's
+  # home; what programs put there must stay inside the prefix.
+  local link
+  for link in "$prefix"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+      rm "$link"
+      mkdir "$link"
+    fi
+  done
   # The server may stay in the foreground, so it always goes to the background.
   ("$ulverane_wineserver" -p >/dev/null 2>&1 &)
   # Start Wine's own services now, away from any caller's output: a service

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "log/utf8.h"
+#include "tests/support/app_defaults.h"
 #include "tests/support/environment.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/wow64.h"
@@ -388,29 +389,6 @@ TEST_F(SetupExeTest, TwoSetupsAtOnceKeepApart) {
   }
 }
 
-// Per-program DLL overrides in the platform's registry, removed again later.
-class NativeDlls {
- public:
-  NativeDlls(const std::wstring& program, const std::vector<std::wstring>& dlls)
-      : key_(L"Software\\Wine\\AppDefaults\\" + program) {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, (key_ + L"\\DllOverrides").c_str(), 0, nullptr, 0,
-                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-      return;
-    for (const std::wstring& dll : dlls) {
-      const std::wstring name = dll.substr(0, dll.find(L'.'));
-      const wchar_t order[] = L"native,builtin";
-      RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
-                     sizeof(order));
-    }
-    RegCloseKey(key);
-  }
-  ~NativeDlls() { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
-
- private:
-  std::wstring key_;
-};
-
 TEST_F(SetupExeTest, DllsPlantedBesideSetupAreNeverLoaded) {
   const std::vector<std::wstring> names = {L"msi.dll", L"version.dll", L"imagehlp.dll"};
   for (const std::wstring& name : names)
@@ -418,7 +396,9 @@ TEST_F(SetupExeTest, DllsPlantedBesideSetupAreNeverLoaded) {
                           (app_ + L"\\" + name).c_str(), FALSE));
   // Force native loading for both programs, as the platform would load a
   // DLL found beside the program rather than its own builtin copy.
-  NativeDlls probeDlls(L"probe.exe", names), setupDlls(L"Setup.exe", names);
+  AppDefaults probeDlls(L"probe.exe"), setupDlls(L"Setup.exe");
+  probeDlls.NativeDlls(names);
+  setupDlls.NativeDlls(names);
   {
     // Control: a program without the defence does pick the planted copy up.
     ScopedEnvironment load(L"ULVERANE_STANDIN_LOAD", L"version.dll");

@@ -1,0 +1,233 @@
+#include "tests/support/dialog_driver.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "tests/test_paths.h"
+
+namespace ulverane::testing {
+namespace {
+
+std::wstring TextOf(HWND window) {
+  wchar_t buffer[8192];
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(buffer),
+                           SMTO_ABORTIFHUNG, 5000, &length))
+    return L"";
+  return std::wstring(buffer, static_cast<size_t>(length));
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[128];
+  const int length = GetClassNameW(window, name, 128);
+  return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+struct Search {
+  DWORD processId;
+  const std::wstring* caption;
+  HWND found;
+};
+
+BOOL CALLBACK Visit(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<Search*>(parameter);
+  if (!IsWindowVisible(window) || ClassOf(window) != L"#32770")
+    return TRUE;
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (search->processId != 0 && owner != search->processId)
+    return TRUE;
+  if (TextOf(window) != *search->caption)
+    return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+BOOL CALLBACK Collect(HWND child, LPARAM parameter) {
+  reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(child);
+  return TRUE;
+}
+
+bool IsCheckBox(HWND control) {
+  if (ClassOf(control) != L"Button")
+    return false;
+  const LONG kind = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
+  return kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_3STATE ||
+         kind == BS_AUTO3STATE || kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON;
+}
+
+ControlInfo Read(HWND control) {
+  ControlInfo info;
+  info.id = GetDlgCtrlID(control);
+  info.className = ClassOf(control);
+  info.visible = IsWindowVisible(control) != FALSE;
+  if (IsCheckBox(control))
+    info.check = static_cast<int>(SendMessageW(control, BM_GETCHECK, 0, 0));
+  GetWindowRect(control, &info.rect);
+  info.text = TextOf(control);
+  return info;
+}
+
+// `area` of the screen as 0x00RRGGBB pixels, top row first.
+std::vector<DWORD> Grab(const RECT& area) {
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  std::vector<DWORD> pixels(static_cast<size_t>(width > 0 && height > 0 ? width * height : 0));
+  if (pixels.empty())
+    return pixels;
+  const HDC screen = GetDC(nullptr);
+  const HDC memory = CreateCompatibleDC(screen);
+  const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  const HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFO format = {};
+  format.bmiHeader.biSize = sizeof(format.bmiHeader);
+  format.bmiHeader.biWidth = width;
+  format.bmiHeader.biHeight = -height;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  GetDIBits(memory, bitmap, 0, height, pixels.data(), &format, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  for (DWORD& pixel : pixels)
+    pixel &= 0x00FFFFFF;
+  return pixels;
+}
+
+}  // namespace
+
+HWND DialogDriver::WaitFor(DWORD processId, const std::wstring& caption, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  do {
+    Search search{processId, &caption, nullptr};
+    EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) {
+      // Let the dialog finish its initialisation before it is read.
+      Sleep(100);
+      return search.found;
+    }
+    Sleep(20);
+  } while (GetTickCount64() < deadline);
+  return nullptr;
+}
+
+bool DialogDriver::WaitGone(HWND window, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (IsWindow(window) && IsWindowVisible(window)) {
+    if (GetTickCount64() >= deadline)
+      return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+std::wstring DialogDriver::Caption() const {
+  return TextOf(dialog_);
+}
+
+RECT DialogDriver::Rect() const {
+  RECT area = {};
+  GetWindowRect(dialog_, &area);
+  return area;
+}
+
+std::vector<ControlInfo> DialogDriver::Controls() const {
+  std::vector<HWND> children;
+  EnumChildWindows(dialog_, Collect, reinterpret_cast<LPARAM>(&children));
+  std::vector<ControlInfo> controls;
+  for (const HWND child : children)
+    if (GetParent(child) == dialog_)
+      controls.push_back(Read(child));
+  return controls;
+}
+
+ControlInfo DialogDriver::Control(int id) const {
+  const HWND control = GetDlgItem(dialog_, id);
+  return control != nullptr ? Read(control) : ControlInfo{};
+}
+
+std::string DialogDriver::Probe(const std::wstring& report) const {
+  DeleteFileW(report.c_str());
+  static const HMODULE probe = LoadLibraryW(ULVERANE_TEST_BINARY_DIR L"\\window_probe.dll");
+  FARPROC address = GetProcAddress(probe, "ProbeHook");
+  if (address == nullptr)
+    address = GetProcAddress(probe, "ProbeHook@12");  // the 32-bit decorated name
+  const auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(address));
+  if (hook == nullptr)
+    return "";
+  const HHOOK installed =
+      SetWindowsHookExW(WH_GETMESSAGE, hook, probe, GetWindowThreadProcessId(dialog_, nullptr));
+  if (installed == nullptr)
+    return "";
+  MSG message;
+  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // this thread's queue
+  PostMessageW(dialog_, RegisterWindowMessageW(L"UlveraneWindowProbe"), GetCurrentThreadId(), 0);
+  bool answered = false;
+  for (int i = 0; i < 500 && !answered; ++i) {
+    answered = PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE) != FALSE;
+    Sleep(10);
+  }
+  UnhookWindowsHookEx(installed);
+  if (!answered)
+    return "";
+  std::ifstream in(report.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<DWORD> DialogDriver::ClientPixels(int id) const {
+  const HWND control = GetDlgItem(dialog_, id);
+  RECT area = {};
+  GetClientRect(control, &area);
+  MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&area), 2);
+  return Grab(area);
+}
+
+void DialogDriver::Click(int id) const {
+  PostMessageW(GetDlgItem(dialog_, id), BM_CLICK, 0, 0);
+}
+
+void DialogDriver::Type(int id, const std::wstring& text) const {
+  SendMessageTimeoutW(GetDlgItem(dialog_, id), WM_SETTEXT, 0,
+                      reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000, nullptr);
+}
+
+void DialogDriver::Command(int id) const {
+  PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog_, id)));
+}
+
+void DialogDriver::Close() const {
+  PostMessageW(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+bool SaveScreenshot(HWND window, const std::wstring& path) {
+  RECT area = {};
+  GetWindowRect(window, &area);
+  const std::vector<DWORD> pixels = Grab(area);
+  const LONG width = area.right - area.left;
+  const LONG height = area.bottom - area.top;
+  if (pixels.empty())
+    return false;
+  BITMAPINFOHEADER header = {};
+  header.biSize = sizeof(header);
+  header.biWidth = width;
+  header.biHeight = -height;
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  header.biCompression = BI_RGB;
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(file) + sizeof(header);
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size() * 4);
+  std::ofstream out(path.c_str(), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof(file));
+  out.write(reinterpret_cast<const char*>(&header), sizeof(header));
+  out.write(reinterpret_cast<const char*>(pixels.data()),
+            static_cast<std::streamsize>(pixels.size() * 4));
+  return static_cast<bool>(out);
+}
+
+}  // namespace ulverane::testing

@@ -1,0 +1,62 @@
+#ifndef ULVERANE_TESTS_SUPPORT_DIALOG_DRIVER_H_
+#define ULVERANE_TESTS_SUPPORT_DIALOG_DRIVER_H_
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace ulverane::testing {
+
+// What one control of a dialog shows, read from any process.
+struct ControlInfo {
+  int id = 0;
+  std::wstring className;
+  bool visible = false;
+  int check = -1;  // BST_* for check boxes, -1 for other controls
+  RECT rect = {};  // screen coordinates
+  std::wstring text;
+};
+
+// Finds, reads and works the dialogs of a program under test the way a user
+// would, from another thread or process.
+class DialogDriver {
+ public:
+  // The first visible "#32770" window of `processId` whose caption is
+  // `caption`, waiting up to `timeoutMs`; null when none showed up.
+  static HWND WaitFor(DWORD processId, const std::wstring& caption, DWORD timeoutMs = 20000);
+  // Waits until `window` is gone or hidden; false on time-out.
+  static bool WaitGone(HWND window, DWORD timeoutMs = 20000);
+
+  explicit DialogDriver(HWND dialog) : dialog_(dialog) {}
+
+  HWND window() const { return dialog_; }
+  std::wstring Caption() const;
+  RECT Rect() const;
+  std::vector<ControlInfo> Controls() const;
+  ControlInfo Control(int id) const;
+  // What the dialog's own process says about it (see window_probe.cpp): the
+  // widths of its icons, its focus and its cue banners, as "key=value"
+  // lines. `report` is the file that the process's ULVERANE_PROBE_REPORT
+  // names. Empty when it did not answer.
+  std::string Probe(const std::wstring& report) const;
+  // The client area of a control as shown on the screen, 0x00RRGGBB.
+  std::vector<DWORD> ClientPixels(int id) const;
+
+  // A click on button `id`; returns at once, also when it opens a dialog.
+  void Click(int id) const;
+  void Type(int id, const std::wstring& text) const;
+  // The command of button `id` (1 for OK, 2 for Cancel, 1011 for Save...).
+  void Command(int id) const;
+  void Close() const;
+
+ private:
+  HWND dialog_;
+};
+
+// Writes `window` as shown on the screen to `path` as a 32-bit BMP file.
+bool SaveScreenshot(HWND window, const std::wstring& path);
+
+}  // namespace ulverane::testing
+
+#endif  // ULVERANE_TESTS_SUPPORT_DIALOG_DRIVER_H_

@@ -1,0 +1,35 @@
+#ifndef ULVERANE_TESTS_SUPPORT_SETUP_PROCESS_H_
+#define ULVERANE_TESTS_SUPPORT_SETUP_PROCESS_H_
+
+#include <windows.h>
+
+#include <string>
+
+namespace ulverane::testing {
+
+// A program under test, started with `arguments` in `directory`; ended by
+// force if it still runs when the object goes away.
+class SetupProcess {
+ public:
+  SetupProcess(const std::wstring& program,
+               const std::wstring& arguments,
+               const std::wstring& directory);
+  SetupProcess(const SetupProcess&) = delete;
+  SetupProcess& operator=(const SetupProcess&) = delete;
+  ~SetupProcess();
+
+  bool started() const { return process_.hProcess != nullptr; }
+  DWORD id() const { return process_.dwProcessId; }
+  // The exit code, or kTimedOut when it did not end in time (it is then
+  // ended by force).
+  DWORD Wait(DWORD timeoutMs = 30000);
+
+  static constexpr DWORD kTimedOut = 0xDEADu;
+
+ private:
+  PROCESS_INFORMATION process_ = {};
+};
+
+}  // namespace ulverane::testing
+
+#endif  // ULVERANE_TESTS_SUPPORT_SETUP_PROCESS_H_
