@@ -24,10 +24,15 @@ const wchar_t* Flag(bool set) {
 }
 
 // An existing target must be one we may replace: not a folder, not
-// read-only, not held open by anyone. Told before any work is done.
+// read-only, not held open by anyone. Told before any work is done. The
+// attributes are asked too, since an administrator's write access may
+// override them.
 void CheckTarget(const std::wstring& path) {
-  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
     return;
+  if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
+    RaiseImageLoadingError("CreateFile failed");
   const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid())

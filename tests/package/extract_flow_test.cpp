@@ -1,0 +1,337 @@
+// "/extract" and "/defaults" end to end on the real Setup.exe, worked from
+// this process like an administrator would, then the packages deployed with
+// msiexec the way they are meant to be.
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "log/utf8.h"
+#include "resources/resource_ids.h"
+#include "tests/package/package_results.h"
+#include "tests/support/app_defaults.h"
+#include "tests/support/dialog_driver.h"
+#include "tests/support/environment.h"
+#include "tests/support/setup_process.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/wow64.h"
+#include "tests/test_paths.h"
+
+namespace ulverane::testing {
+namespace {
+
+const std::wstring kTitle = L"Ulverane Photo Setup";
+const std::wstring kProduct = ULVERANE_SETUP_DIR L"\\Setup.exe";
+const std::wstring kBinaries = ULVERANE_TEST_BINARY_DIR;
+constexpr int kSaveAsFileName = 0x47C;
+
+struct Choices {
+  std::wstring folder;
+  bool shortcut = false;
+  bool noUpdateCheck = false;
+  bool noEula = false;
+};
+
+bool WaitForCheck(const DialogDriver& dialog, int id, int state) {
+  for (int i = 0; i < 250; ++i) {
+    if (dialog.Control(id).check == state)
+      return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+// A visible top-level window of class `className` and caption `caption`.
+HWND WaitForWindow(const wchar_t* className, const std::wstring& caption, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  do {
+    for (HWND w = FindWindowExW(nullptr, nullptr, className, nullptr); w != nullptr;
+         w = FindWindowExW(nullptr, w, className, nullptr)) {
+      wchar_t text[MAX_PATH] = {};
+      GetWindowTextW(w, text, MAX_PATH);
+      if (IsWindowVisible(w) && caption == text)
+        return w;
+    }
+    Sleep(50);
+  } while (GetTickCount64() < deadline);
+  return nullptr;
+}
+
+std::wstring KnownFolder(int id) {
+  wchar_t path[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, id, nullptr, SHGFP_TYPE_CURRENT, path);
+  return path;
+}
+
+bool DesktopShortcutExists() {
+  for (const int id : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY})
+    if (Exists(KnownFolder(id) + L"\\Ulverane Photo.lnk"))
+      return true;
+  return false;
+}
+
+// The product's values under its key, in the 32-bit view that the 32-bit
+// package writes; -1 where there is none.
+long ProductValue(const wchar_t* name) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Ulverane\\Photo", 0,
+                    KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+    return -1;
+  DWORD value = 0, size = sizeof(value), type = 0;
+  const LSTATUS status =
+      RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS && type == REG_DWORD ? static_cast<long>(value) : -1;
+}
+
+DWORD Msiexec(const std::wstring& arguments) {
+  SetupProcess msiexec(SystemFolder() + L"\\msiexec.exe", arguments, SystemFolder());
+  return msiexec.Wait(120000);
+}
+
+class ExtractFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const std::wstring& folder : {temp_, app_, downloads_, kResults})
+      CreateDirectoryW(folder.c_str(), nullptr);
+  }
+
+  std::unique_ptr<SetupProcess> Start(const std::wstring& exe, const wchar_t* mode) {
+    const std::wstring setup = app_ + L"\\Setup.exe";
+    CopyFileW(exe.c_str(), setup.c_str(), FALSE);
+    return std::make_unique<SetupProcess>(setup, mode, downloads_);
+  }
+
+  // Works the options dialog of `process` and saves to `target`; answers
+  // the overwrite question with Yes when `target` exists.
+  void ChooseAndSave(const SetupProcess& process,
+                     const Choices& choices,
+                     const std::wstring& target) {
+    const HWND window = DialogDriver::WaitFor(process.id(), kTitle);
+    ASSERT_NE(window, nullptr);
+    const DialogDriver options(window);
+    options.Type(IDC_INSTALL_FOLDER, choices.folder);
+    const std::pair<int, bool> boxes[] = {{IDC_DESKTOP_SHORTCUT, choices.shortcut},
+                                          {IDC_NO_UPDATE_CHECK, choices.noUpdateCheck}};
+    for (const auto& [id, on] : boxes) {
+      if (on) {
+        options.Click(id);
+        ASSERT_TRUE(WaitForCheck(options, id, BST_CHECKED)) << id;
+      }
+    }
+    if (choices.noEula) {
+      options.Click(IDC_NO_EULA);
+      const HWND eula = DialogDriver::WaitFor(process.id(), L"End-User Licence Agreement");
+      ASSERT_NE(eula, nullptr);
+      DialogDriver(eula).Click(IDOK);
+      ASSERT_TRUE(WaitForCheck(options, IDC_NO_EULA, BST_CHECKED));
+    }
+    const bool exists = Exists(target);
+    options.Command(IDC_SAVE);
+    const HWND save = DialogDriver::WaitFor(process.id(), L"Save As");
+    ASSERT_NE(save, nullptr);
+    DialogDriver(save).Type(kSaveAsFileName, target);
+    DialogDriver(save).Command(IDOK);
+    if (exists) {
+      HWND question = nullptr;
+      for (int i = 0; i < 500 && question == nullptr; ++i) {
+        Sleep(20);
+        for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); w != nullptr;
+             w = GetWindow(w, GW_HWNDNEXT))
+          if (IsWindowVisible(w) && GetWindow(w, GW_OWNER) == save)
+            question = w;
+      }
+      ASSERT_NE(question, nullptr);
+      PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    }
+    ASSERT_TRUE(DialogDriver::WaitGone(save));
+    ASSERT_TRUE(DialogDriver::WaitGone(window));
+  }
+
+  // The completion dialog: checks its box is on, then clears it if asked
+  // and presses `button`.
+  void Complete(const SetupProcess& process, bool clear, int button) {
+    const HWND window = DialogDriver::WaitFor(process.id(), kTitle, 60000);
+    ASSERT_NE(window, nullptr);
+    const DialogDriver done(window);
+    EXPECT_EQ(done.Control(IDC_OPEN_EXPLORER).check, BST_CHECKED);
+    if (clear) {
+      done.Click(IDC_OPEN_EXPLORER);
+      ASSERT_TRUE(WaitForCheck(done, IDC_OPEN_EXPLORER, BST_UNCHECKED));
+    }
+    done.Click(button);
+  }
+
+  TempFolder folder_;
+  const std::wstring temp_ = folder_ / L"temp";
+  const std::wstring app_ = folder_ / L"app";
+  const std::wstring downloads_ = folder_ / L"downloads";
+  const std::wstring report_ = folder_ / L"report.txt";
+  ScopedEnvironment tmp_{L"TMP", temp_ + L"\\"};
+  ScopedEnvironment temp2_{L"TEMP", temp_ + L"\\"};
+  ScopedEnvironment standInReport_{L"ULVERANE_STANDIN_REPORT", report_};
+};
+
+// Every option, a folder and a file name with blanks and a non-ASCII letter,
+// no extension; the agreement accepted on the way. Explorer comes from the
+// Windows folder, whatever lies beside Setup.exe or in the current folder,
+// and so do msi.dll and riched20.dll.
+TEST_F(ExtractFlowTest, ExtractWithEveryOptionDeploysSilently) {
+  const std::wstring folder = L"C:\\Program Files\\Ulverane \u00e9 Test";
+  const std::wstring deploy = kResults + L"\\Deploy \u00e9 1";
+  const std::wstring package = deploy + L"\\extract package";
+  RemoveTree(deploy);
+  CreateDirectoryW(deploy.c_str(), nullptr);
+
+  const std::vector<std::wstring> dlls = {L"msi.dll", L"riched20.dll"};
+  for (const std::wstring& place : {app_, downloads_}) {
+    ASSERT_TRUE(CopyFileW((kBinaries + L"\\stand_in.exe").c_str(),
+                          (place + L"\\explorer.exe").c_str(), FALSE));
+    for (const std::wstring& dll : dlls)
+      ASSERT_TRUE(CopyFileW((kBinaries + L"\\app\\planted.dll").c_str(),
+                            (place + L"\\" + dll).c_str(), FALSE));
+  }
+  AppDefaults probeDlls(L"probe.exe"), setupDlls(L"Setup.exe");
+  probeDlls.NativeDlls(dlls);
+  setupDlls.NativeDlls(dlls);
+  {
+    // Control: a program without the defence does load a planted copy.
+    ScopedEnvironment load(L"ULVERANE_STANDIN_LOAD", L"msi.dll");
+    const std::wstring probe = app_ + L"\\probe.exe";
+    ASSERT_TRUE(CopyFileW((kBinaries + L"\\stand_in.exe").c_str(), probe.c_str(), FALSE));
+    SetupProcess run(probe, L"", downloads_);
+    run.Wait();
+    ASSERT_TRUE(Exists(app_ + L"\\msi.dll.loaded")) << "planting does not work here";
+    DeleteFileW((app_ + L"\\msi.dll.loaded").c_str());
+    DeleteFileW(probe.c_str());
+    DeleteFileW(report_.c_str());
+  }
+
+  auto process = Start(kProduct, L"/extract");
+  ChooseAndSave(*process, {folder, true, true, true}, package);
+  Complete(*process, false, IDOK);
+  const HWND explorer = WaitForWindow(L"ExplorerWClass", L"Deploy \u00e9 1", 20000);
+  EXPECT_NE(explorer, nullptr) << "Explorer did not open the package's folder";
+  if (explorer != nullptr)
+    PostMessageW(explorer, WM_CLOSE, 0, 0);
+  EXPECT_EQ(process->Wait(), 0u);
+  EXPECT_FALSE(Exists(report_)) << "a planted explorer.exe ran:\n" << ReadBytes(report_);
+  for (const std::wstring& place : {app_, downloads_})
+    for (const std::wstring& dll : dlls)
+      EXPECT_FALSE(Exists(place + L"\\" + dll + L".loaded")) << ToUtf8(place + L"\\" + dll);
+
+  EXPECT_EQ(ListTree(deploy), std::vector<std::wstring>{L"extract package"});
+  ExpectRows(package, {{L"NO_UPDATE_CHECK_PROPERTY", L"#1"},
+                       {L"NO_EULA_PROPERTY", L"#1"},
+                       {L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", L"#1"},
+                       {L"INSTALL_DIR_PROPERTY", folder}});
+
+  EXPECT_EQ(Msiexec(L"/i \"" + package + L"\" /qn"), 0u);
+  EXPECT_TRUE(Exists(folder + L"\\Readme.txt"));
+  EXPECT_TRUE(DesktopShortcutExists());
+  EXPECT_EQ(ProductValue(L"NoUpdateCheck"), 1);
+  EXPECT_EQ(ProductValue(L"NoEula"), 1);
+  EXPECT_EQ(Msiexec(L"/x \"" + package + L"\" /qn"), 0u);
+  EXPECT_FALSE(Exists(folder + L"\\Readme.txt"));
+  EXPECT_FALSE(DesktopShortcutExists());
+}
+
+// "/defaults" writes the shortcut flag, and the folder only when one was
+// typed; the package's own defaults stay. No Explorer when the box is
+// cleared or the dialog cancelled.
+TEST_F(ExtractFlowTest, DefaultsWritesAtMostTwoRows) {
+  const std::wstring plain = kResults + L"\\defaults.msi";
+  const std::wstring typed = kResults + L"\\defaults-folder.msi";
+  for (const std::wstring& path : {plain, typed})
+    DeleteFileW(path.c_str());
+
+  auto first = Start(kProduct, L"/defaults");
+  ChooseAndSave(*first, {}, plain);
+  Complete(*first, true, IDOK);
+  EXPECT_EQ(first->Wait(), 0u);
+
+  auto second = Start(kProduct, L"/defaults");
+  ChooseAndSave(*second, {L"D:\\Apps\\Ulverane", true}, typed);
+  Complete(*second, false, IDCANCEL);
+  EXPECT_EQ(second->Wait(), 0u);
+  EXPECT_EQ(WaitForWindow(L"ExplorerWClass", L"results", 1000), nullptr);
+
+  ExpectRows(plain, {{L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", L"#0"}},
+             {L"INSTALL_DIR_PROPERTY", L"NO_EULA_PROPERTY"});
+  ExpectRows(typed,
+             {{L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", L"#1"},
+              {L"INSTALL_DIR_PROPERTY", L"D:\\Apps\\Ulverane"}},
+             {L"NO_EULA_PROPERTY"});
+
+  // Into the package's default folder, without a shortcut.
+  const std::wstring folder = KnownFolder(CSIDL_PROGRAM_FILESX86) + L"\\Ulverane Photo";
+  EXPECT_EQ(Msiexec(L"/i \"" + plain + L"\" /qn"), 0u);
+  EXPECT_TRUE(Exists(folder + L"\\Readme.txt")) << ToUtf8(folder);
+  EXPECT_FALSE(DesktopShortcutExists());
+  EXPECT_EQ(ProductValue(L"NoUpdateCheck"), 0);
+  EXPECT_EQ(Msiexec(L"/x \"" + plain + L"\" /qn"), 0u);
+  EXPECT_FALSE(Exists(folder + L"\\Readme.txt"));
+}
+
+// Failures before the commit leave no package and no temporary file, and an
+// existing file exactly as it was.
+TEST_F(ExtractFlowTest, FailuresLeaveNothingAndKeepExistingFiles) {
+  const std::wstring notMsi = kBinaries + L"\\package\\setup_pkg_notmsi.exe";
+  const std::wstring noProperty = kBinaries + L"\\package\\setup_pkg_noproperty.exe";
+  const std::wstring target = folder_ / L"target";
+  struct Case {
+    const char* what;
+    std::wstring exe;
+    std::wstring file;     // relative to the target folder
+    const char* existing;  // content of an existing file, or null
+    DWORD attributes;      // of the existing file
+    bool lock;             // held open by this test without sharing
+    const char* message;
+  };
+  const Case cases[] = {
+      {"not a package", notMsi, L"new.msi", nullptr, 0, false, "MsiOpenDatabase failed"},
+      {"not a package, over a file", notMsi, L"old.msi", "old bytes", FILE_ATTRIBUTE_NORMAL, false,
+       "MsiOpenDatabase failed"},
+      {"no Property table", noProperty, L"new.msi", nullptr, 0, false,
+       "MsiDatabaseOpenView failed"},
+      {"folder missing", kProduct, L"missing\\new.msi", nullptr, 0, false, "Image loading failed"},
+      {"read-only file", kProduct, L"old.msi", "old bytes", FILE_ATTRIBUTE_READONLY, false,
+       "Image loading failed"},
+      {"locked file", kProduct, L"old.msi", "old bytes", FILE_ATTRIBUTE_NORMAL, true,
+       "Image loading failed"},
+  };
+  for (const Case& c : cases) {
+    RemoveTree(target);
+    CreateDirectoryW(target.c_str(), nullptr);
+    const std::wstring path = target + L"\\" + c.file;
+    HANDLE lock = INVALID_HANDLE_VALUE;
+    if (c.existing != nullptr) {
+      WriteBytes(path, c.existing);
+      SetFileAttributesW(path.c_str(), c.attributes);
+      if (c.lock)
+        lock = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    auto process = Start(c.exe, L"/extract");
+    ChooseAndSave(*process, {}, path);
+    const HWND box = DialogDriver::WaitFor(process->id(), L"Ulverane Setup", 30000);
+    ASSERT_NE(box, nullptr) << c.what;
+    EXPECT_EQ(DialogDriver(box).Control(0xFFFF).text, L"Exception: " + Widen(c.message)) << c.what;
+    DialogDriver(box).Click(IDOK);
+    EXPECT_EQ(process->Wait(), 0u) << c.what;
+    if (lock != INVALID_HANDLE_VALUE)
+      CloseHandle(lock);
+    if (c.existing != nullptr) {
+      EXPECT_EQ(ReadBytes(path), c.existing) << c.what;
+      EXPECT_EQ(ListTree(target), std::vector<std::wstring>{c.file}) << c.what;
+    } else {
+      EXPECT_TRUE(ListTree(target).empty()) << c.what;
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
+}  // namespace
+}  // namespace ulverane::testing
