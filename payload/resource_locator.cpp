@@ -15,7 +15,7 @@ ResourceLocator::Range ResourceLocator::FindBin(std::uint32_t id) const {
   const auto type = root.GetChildWithName(L"BIN");
   const auto name = type->GetChildWithId(id);
   const pe::ResourceDataEntry data = name->GetResourceData();
-  return Range{section_.RvaToFilePosition(data.OffsetToData), data.Size};
+  return Range{section_.RvaToFilePosition(data.OffsetToData, data.Size), data.Size};
 }
 
 }  // namespace ulverane

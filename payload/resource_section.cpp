@@ -22,7 +22,8 @@ bool IsResourceSectionName(const std::uint8_t (&name)[8]) {
 ResourceSection::ResourceSection(const std::uint8_t* view,
                                  std::uint64_t viewSize,
                                  const std::uint8_t* sectionTable,
-                                 std::uint32_t numberOfSections) {
+                                 std::uint32_t numberOfSections)
+    : viewSize_(viewSize) {
   if (view == nullptr || sectionTable == nullptr || numberOfSections == 0)
     Fail();
   // The platform located the table from the headers; it may still lie
@@ -57,7 +58,7 @@ ResourceSection::ResourceSection(const std::uint8_t* view,
   }
 }
 
-std::uint32_t ResourceSection::RvaToFilePosition(std::uint32_t rva) const {
+std::uint32_t ResourceSection::RvaToFilePosition(std::uint32_t rva, std::uint32_t size) const {
   const std::uint32_t virtualAddress = header_.VirtualAddress;
   if (rva < virtualAddress || rva - virtualAddress >= header_.SizeOfRawData)
     throw std::runtime_error("ResourceSection::RvaToFilePosition");
@@ -65,6 +66,10 @@ std::uint32_t ResourceSection::RvaToFilePosition(std::uint32_t rva) const {
       static_cast<std::uint64_t>(header_.PointerToRawData) + (rva - virtualAddress);
   // Wrapping past 4 GiB would silently point at the wrong bytes.
   if (position > 0xFFFFFFFFu)
+    throw std::runtime_error("ResourceSection::RvaToFilePosition");
+  // A damaged or cut file fails here, before any target is created, rather
+  // than halfway through the copy.
+  if (position > viewSize_ || size > viewSize_ - position)
     throw std::runtime_error("ResourceSection::RvaToFilePosition");
   return static_cast<std::uint32_t>(position);
 }

@@ -30,13 +30,14 @@ class ResourceSection {
   std::size_t Span() const { return span_; }
 
   // Maps an RVA within [VirtualAddress, VirtualAddress + SizeOfRawData) to
-  // PointerToRawData + (rva - VirtualAddress). Raises
-  // "ResourceSection::RvaToFilePosition" for an RVA outside that range or a
-  // position that does not fit 32 bits.
-  std::uint32_t RvaToFilePosition(std::uint32_t rva) const;
+  // PointerToRawData + (rva - VirtualAddress), the first of `size` bytes.
+  // Raises "ResourceSection::RvaToFilePosition" for an RVA outside that range
+  // or when the bytes do not all lie in the view, even none of them past it.
+  std::uint32_t RvaToFilePosition(std::uint32_t rva, std::uint32_t size) const;
 
  private:
   pe::SectionHeader header_{};
+  std::uint64_t viewSize_ = 0;
   const std::uint8_t* start_ = nullptr;
   std::size_t span_ = 0;
 };
