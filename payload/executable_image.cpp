@@ -10,8 +10,7 @@
 #include "base/unique_resource.h"
 #include "log/logger.h"
 #include "payload/ansi_file_name.h"
-#include "payload/resource_dir.h"
-#include "payload/resource_section.h"
+#include "payload/resource_locator.h"
 
 namespace ulverane {
 namespace {
@@ -117,17 +116,14 @@ ExecutableImage::~ExecutableImage() {
 }
 
 void ExecutableImage::ExtractResource(std::uint32_t id, const std::wstring& target) {
-  const ResourceSection section(image_, viewSize_);
-  const IMAGE_RESOURCE_DATA_ENTRY data = [&] {
-    const ResourceDir root(section.Start(), section.Span());
-    const auto type = root.GetChildWithName(L"BIN");
-    const auto name = type->GetChildWithId(id);
-    return name->GetResourceData();
-  }();
-  const std::uint32_t position = section.RvaToFilePosition(data.OffsetToData);
+  const ResourceLocator::Range range =
+      ResourceLocator(reinterpret_cast<const std::uint8_t*>(image_->MappedAddress), viewSize_,
+                      reinterpret_cast<const std::uint8_t*>(image_->Sections),
+                      image_->NumberOfSections)
+          .FindBin(id);
 
   LARGE_INTEGER distance;
-  distance.QuadPart = position;
+  distance.QuadPart = range.position;
   if (!SetFilePointerEx(image_->hFile, distance, nullptr, FILE_BEGIN))
     throw std::runtime_error("SetFilePointerEx failed");
 
@@ -142,7 +138,7 @@ void ExecutableImage::ExtractResource(std::uint32_t id, const std::wstring& targ
   });
 
   const auto buffer = std::unique_ptr<char[]>(new char[kCopyChunkSize]);
-  for (DWORD remaining = data.Size; remaining != 0;) {
+  for (DWORD remaining = range.size; remaining != 0;) {
     const DWORD chunk = remaining < kCopyChunkSize ? remaining : kCopyChunkSize;
     DWORD read = 0;
     if (!ReadFile(image_->hFile, buffer.get(), chunk, &read, nullptr) || read != chunk)

@@ -19,16 +19,16 @@ T ReadAt(const std::uint8_t* base, std::uint64_t offset) {
 
 ResourceDir::ResourceDir(const std::uint8_t* sectionStart, std::size_t span)
     : sectionStart_(sectionStart), span_(span), offset_(0) {
-  if (sectionStart_ == nullptr || !Fits(offset_, sizeof(IMAGE_RESOURCE_DIRECTORY)))
+  if (sectionStart_ == nullptr || !Fits(offset_, sizeof(pe::ResourceDirectory)))
     throw std::runtime_error("ResourceDir::ResourceDir");
 }
 
 ResourceDir::ResourceDir(const std::uint8_t* sectionStart,
                          std::size_t span,
-                         const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry)
+                         const pe::ResourceDirectoryEntry& entry)
     : sectionStart_(sectionStart), span_(span), offset_(entry.OffsetToData & ~kHighBit) {
   if (sectionStart_ == nullptr || (entry.OffsetToData & kHighBit) == 0 ||
-      !Fits(offset_, sizeof(IMAGE_RESOURCE_DIRECTORY)))
+      !Fits(offset_, sizeof(pe::ResourceDirectory)))
     throw std::runtime_error("ResourceDir::ResourceDir");
 }
 
@@ -36,39 +36,41 @@ bool ResourceDir::Fits(std::uint64_t offset, std::uint64_t length) const {
   return offset <= span_ && length <= span_ - offset;
 }
 
-IMAGE_RESOURCE_DIRECTORY ResourceDir::Header() const {
-  return ReadAt<IMAGE_RESOURCE_DIRECTORY>(sectionStart_, offset_);
+pe::ResourceDirectory ResourceDir::Header() const {
+  return ReadAt<pe::ResourceDirectory>(sectionStart_, offset_);
 }
 
-IMAGE_RESOURCE_DIRECTORY_ENTRY ResourceDir::EntryAt(std::size_t index) const {
-  return ReadAt<IMAGE_RESOURCE_DIRECTORY_ENTRY>(
+pe::ResourceDirectoryEntry ResourceDir::EntryAt(std::size_t index) const {
+  return ReadAt<pe::ResourceDirectoryEntry>(
       sectionStart_,
-      offset_ + sizeof(IMAGE_RESOURCE_DIRECTORY) + index * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
+      offset_ + sizeof(pe::ResourceDirectory) + index * sizeof(pe::ResourceDirectoryEntry));
 }
 
 const std::uint8_t* ResourceDir::GetFirstEntry() const {
-  const IMAGE_RESOURCE_DIRECTORY header = Header();
+  const pe::ResourceDirectory header = Header();
   const std::uint64_t count =
       static_cast<std::uint64_t>(header.NumberOfNamedEntries) + header.NumberOfIdEntries;
-  if (count == 0 || !Fits(offset_ + sizeof(IMAGE_RESOURCE_DIRECTORY),
-                          count * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY)))
+  if (count == 0 ||
+      !Fits(offset_ + sizeof(pe::ResourceDirectory), count * sizeof(pe::ResourceDirectoryEntry)))
     throw std::runtime_error("ResourceDir::GetFirstEntry");
-  return sectionStart_ + offset_ + sizeof(IMAGE_RESOURCE_DIRECTORY);
+  return sectionStart_ + offset_ + sizeof(pe::ResourceDirectory);
 }
 
 bool ResourceDir::NameMatches(std::uint32_t offset, const std::wstring& name) const {
-  if (!Fits(offset, sizeof(WORD)))
+  // Stored names are UTF-16 units, whatever the width of wchar_t.
+  if (!Fits(offset, sizeof(std::uint16_t)))
     throw std::runtime_error("ResourceDir::GetChildWithName");
-  const WORD length = ReadAt<WORD>(sectionStart_, offset);
-  for (WORD i = 0; i < length; ++i) {
-    const std::uint64_t unitOffset = static_cast<std::uint64_t>(offset) + sizeof(WORD) + i * 2u;
-    if (!Fits(unitOffset, sizeof(WCHAR)))
+  const auto length = ReadAt<std::uint16_t>(sectionStart_, offset);
+  for (std::uint32_t i = 0; i < length; ++i) {
+    const std::uint64_t unitOffset =
+        static_cast<std::uint64_t>(offset) + sizeof(std::uint16_t) + i * 2u;
+    if (!Fits(unitOffset, sizeof(std::uint16_t)))
       throw std::runtime_error("ResourceDir::GetChildWithName");
-    const WCHAR stored = ReadAt<WCHAR>(sectionStart_, unitOffset);
-    const WCHAR wanted = i < name.size() ? name[i] : L'\0';
+    const std::uint32_t stored = ReadAt<std::uint16_t>(sectionStart_, unitOffset);
+    const std::uint32_t wanted = i < name.size() ? static_cast<std::uint32_t>(name[i]) : 0;
     if (stored != wanted)
       return false;
-    if (stored == L'\0')
+    if (stored == 0)
       return true;
   }
   return true;
@@ -76,9 +78,9 @@ bool ResourceDir::NameMatches(std::uint32_t offset, const std::wstring& name) co
 
 std::unique_ptr<ResourceDir> ResourceDir::GetChildWithName(const std::wstring& name) const {
   GetFirstEntry();
-  const IMAGE_RESOURCE_DIRECTORY header = Header();
+  const pe::ResourceDirectory header = Header();
   for (std::size_t i = 0; i < header.NumberOfNamedEntries; ++i) {
-    const IMAGE_RESOURCE_DIRECTORY_ENTRY entry = EntryAt(i);
+    const pe::ResourceDirectoryEntry entry = EntryAt(i);
     if ((entry.Name & kHighBit) == 0)
       continue;
     if (NameMatches(entry.Name & ~kHighBit, name))
@@ -89,11 +91,11 @@ std::unique_ptr<ResourceDir> ResourceDir::GetChildWithName(const std::wstring& n
 
 std::unique_ptr<ResourceDir> ResourceDir::GetChildWithId(std::uint32_t id) const {
   GetFirstEntry();
-  const IMAGE_RESOURCE_DIRECTORY header = Header();
+  const pe::ResourceDirectory header = Header();
   const std::size_t end =
       static_cast<std::size_t>(header.NumberOfNamedEntries) + header.NumberOfIdEntries;
   for (std::size_t i = header.NumberOfNamedEntries; i < end; ++i) {
-    const IMAGE_RESOURCE_DIRECTORY_ENTRY entry = EntryAt(i);
+    const pe::ResourceDirectoryEntry entry = EntryAt(i);
     if ((entry.Name & kHighBit) != 0)
       continue;
     if ((entry.Name & 0xFFFFu) == id)
@@ -102,16 +104,16 @@ std::unique_ptr<ResourceDir> ResourceDir::GetChildWithId(std::uint32_t id) const
   throw std::runtime_error("ResourceDir::GetChildWithId");
 }
 
-IMAGE_RESOURCE_DATA_ENTRY ResourceDir::GetResourceData() const {
-  const IMAGE_RESOURCE_DIRECTORY header = Header();
+pe::ResourceDataEntry ResourceDir::GetResourceData() const {
+  const pe::ResourceDirectory header = Header();
   if (header.NumberOfNamedEntries + header.NumberOfIdEntries != 1 ||
-      !Fits(offset_ + sizeof(IMAGE_RESOURCE_DIRECTORY), sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY)))
+      !Fits(offset_ + sizeof(pe::ResourceDirectory), sizeof(pe::ResourceDirectoryEntry)))
     throw std::runtime_error("ResourceDir::GetResourceData");
-  const IMAGE_RESOURCE_DIRECTORY_ENTRY entry = EntryAt(0);
+  const pe::ResourceDirectoryEntry entry = EntryAt(0);
   if ((entry.OffsetToData & kHighBit) != 0 ||
-      !Fits(entry.OffsetToData, sizeof(IMAGE_RESOURCE_DATA_ENTRY)))
+      !Fits(entry.OffsetToData, sizeof(pe::ResourceDataEntry)))
     throw std::runtime_error("ResourceDir::GetResourceData");
-  return ReadAt<IMAGE_RESOURCE_DATA_ENTRY>(sectionStart_, entry.OffsetToData);
+  return ReadAt<pe::ResourceDataEntry>(sectionStart_, entry.OffsetToData);
 }
 
 }  // namespace ulverane

@@ -1,19 +1,20 @@
 #ifndef ULVERANE_PAYLOAD_RESOURCE_DIR_H_
 #define ULVERANE_PAYLOAD_RESOURCE_DIR_H_
 
-#include <windows.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "payload/pe_structures.h"
 
 namespace ulverane {
 
 // One node of the resource directory tree, read in place from the view.
 // Section offsets count from the section start and are checked against the
 // span (the bytes of the view from there on) before anything is read, so a
-// malformed tree raises instead of reading outside the view.
+// malformed tree raises instead of reading outside the view. Builds off
+// Windows too.
 class ResourceDir {
  public:
   // The root: its directory is the section start itself. Raises
@@ -23,7 +24,7 @@ class ResourceDir {
   // when the entry points at a data entry or the header lies outside the span.
   ResourceDir(const std::uint8_t* sectionStart,
               std::size_t span,
-              const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry);
+              const pe::ResourceDirectoryEntry& entry);
 
   // The first entry of the entry array (named entries first, then ids).
   // Raises "ResourceDir::GetFirstEntry" for an empty directory or an array
@@ -41,11 +42,11 @@ class ResourceDir {
 
   // The data entry of a directory holding exactly one entry, which must not be
   // a subdirectory. Raises "ResourceDir::GetResourceData" otherwise.
-  IMAGE_RESOURCE_DATA_ENTRY GetResourceData() const;
+  pe::ResourceDataEntry GetResourceData() const;
 
  private:
-  IMAGE_RESOURCE_DIRECTORY Header() const;
-  IMAGE_RESOURCE_DIRECTORY_ENTRY EntryAt(std::size_t index) const;
+  pe::ResourceDirectory Header() const;
+  pe::ResourceDirectoryEntry EntryAt(std::size_t index) const;
   bool Fits(std::uint64_t offset, std::uint64_t length) const;
   bool NameMatches(std::uint32_t offset, const std::wstring& name) const;
 

@@ -1,38 +1,43 @@
 #ifndef ULVERANE_PAYLOAD_RESOURCE_SECTION_H_
 #define ULVERANE_PAYLOAD_RESOURCE_SECTION_H_
 
-#include <windows.h>
-#include <imagehlp.h>
-
 #include <cstddef>
 #include <cstdint>
+
+#include "payload/pe_structures.h"
 
 namespace ulverane {
 
 // The ".rsrc" section of a loaded image and the mapping of RVAs to file
-// positions. Borrows the image; must not outlive it.
+// positions. Borrows the view; must not outlive it. Builds off Windows too.
 class ResourceSection {
  public:
-  // Raises "ResourceSection::ResourceSection" when the image is not loaded,
-  // its section table is empty or lies outside the view, or no section is
-  // named exactly ".rsrc". With several, the last one wins.
-  ResourceSection(const LOADED_IMAGE* image, std::uint64_t viewSize);
+  // `view` holds the whole file, `viewSize` bytes; `sectionTable` and
+  // `numberOfSections` are where the platform's loader found the section
+  // table. Raises "ResourceSection::ResourceSection" when there is no view,
+  // the table is empty or lies outside the view, or no section is named
+  // exactly ".rsrc". With several, the last one wins.
+  ResourceSection(const std::uint8_t* view,
+                  std::uint64_t viewSize,
+                  const std::uint8_t* sectionTable,
+                  std::uint32_t numberOfSections);
 
-  // First byte of the section's raw data in the view; null when the image
-  // has no view. May point past the view: Span() is then 0.
+  // First byte of the section's raw data in the view, or the view itself
+  // when the raw data starts past its end (Span() is then 0).
   const std::uint8_t* Start() const { return start_; }
   // Bytes of the view from Start() to its end: the limit of every section
   // offset.
   std::size_t Span() const { return span_; }
 
   // Maps an RVA within [VirtualAddress, VirtualAddress + SizeOfRawData) to
-  // PointerToRawData + (rva - VirtualAddress). Raises
-  // "ResourceSection::RvaToFilePosition" for an RVA outside that range or a
-  // position that does not fit 32 bits.
-  std::uint32_t RvaToFilePosition(std::uint32_t rva) const;
+  // PointerToRawData + (rva - VirtualAddress), the first of `size` bytes.
+  // Raises "ResourceSection::RvaToFilePosition" for an RVA outside that range
+  // or when the bytes do not all lie in the view, even none of them past it.
+  std::uint32_t RvaToFilePosition(std::uint32_t rva, std::uint32_t size) const;
 
  private:
-  IMAGE_SECTION_HEADER header_{};
+  pe::SectionHeader header_{};
+  std::uint64_t viewSize_ = 0;
   const std::uint8_t* start_ = nullptr;
   std::size_t span_ = 0;
 };

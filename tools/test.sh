@@ -6,7 +6,9 @@
 # run and stopped again, also on failure.
 #
 # ULVERANE_ARCH=x86_64 runs the quick extra lane instead: the same sources
-# built for 64-bit Windows. It never replaces the 32-bit lane.
+# built for 64-bit Windows. It never replaces the 32-bit lane. After the
+# Windows tests, the resource reader's fuzz target runs on the host
+# (tools/fuzz.sh).
 # Extra arguments go to ctest (bash tools/test.sh -R app_tests).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -41,5 +43,9 @@ ctest --test-dir "$build/test-$arch" --output-on-failure -j "$jobs" "$@" || stat
 if [ "$status" = 0 ]; then
   touch "$prefix/.ulverane-ready"
 fi
+# The resource reader on the host, under sanitizers: every input of the
+# corpus, then a short fuzzing run from there (ULVERANE_FUZZ_SECONDS).
+bash "$here/fuzz.sh" 0 || status=$?
+bash "$here/fuzz.sh" "${ULVERANE_FUZZ_SECONDS:-45}" || status=$?
 echo "== Lane: $lane; $(($(date +%s) - started)) s in all"
 exit "$status"

@@ -113,9 +113,7 @@ std::optional<std::string> Expected(const std::string& f, std::uint32_t id) {
   const std::uint64_t position = base + (rva - va);
   if (position > 0xFFFFFFFFu)
     return std::nullopt;
-  if (size == 0)  // nothing to read, wherever it points
-    return std::string();
-  if (!fits(position, size))
+  if (!fits(position, size))  // even an empty range may not start past the end
     return std::nullopt;
   return f.substr(position, size);
 }

@@ -1,0 +1,97 @@
+// Treats its input as a whole executable image and looks up every payload
+// resource as ExtractResource does. Besides the sanitizers' reports, it
+// crashes when a lookup returns bytes outside the input or fails with
+// anything but one of the reader's messages.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+
+#include "payload/resource_locator.h"
+
+namespace {
+
+constexpr std::uint32_t kFirstId = 132;
+constexpr std::uint32_t kLastId = 144;
+
+constexpr std::string_view kReaderMessages[] = {
+    "ResourceSection::ResourceSection",   "ResourceDir::ResourceDir",
+    "ResourceDir::GetFirstEntry",         "ResourceDir::GetChildWithName",
+    "ResourceDir::GetChildWithId",        "ResourceDir::GetResourceData",
+    "ResourceSection::RvaToFilePosition",
+};
+
+[[noreturn]] void Broken(const char* what, std::uint32_t id) {
+  std::fprintf(stderr, "Invariant broken for BIN %u: %s\n", id, what);
+  std::abort();
+}
+
+bool IsReaderMessage(std::string_view message) {
+  for (const std::string_view known : kReaderMessages)
+    if (message == known)
+      return true;
+  return false;
+}
+
+template <typename T>
+T ReadAt(const std::uint8_t* data, std::size_t offset) {
+  T value;
+  std::memcpy(&value, data + offset, sizeof(T));
+  return value;
+}
+
+struct SectionTable {
+  std::size_t offset;
+  std::uint16_t count;
+};
+
+// Where the platform's loader finds the section table: right after the
+// optional header that the NT headers announce. Nothing when the loader would
+// reject the headers or the table would start past the input.
+std::optional<SectionTable> LocateSectionTable(const std::uint8_t* data, std::size_t size) {
+  constexpr std::size_t kDosHeaderSize = 64;
+  constexpr std::size_t kNtHeadersOffset = 0x3C;
+  constexpr std::size_t kSignatureAndFileHeaderSize = 24;
+  if (size < kDosHeaderSize || data[0] != 'M' || data[1] != 'Z')
+    return std::nullopt;
+  const std::uint64_t nt = ReadAt<std::uint32_t>(data, kNtHeadersOffset);
+  if (nt > size || size - nt < kSignatureAndFileHeaderSize ||
+      std::memcmp(data + nt, "PE\0\0", 4) != 0)
+    return std::nullopt;
+  const std::uint16_t count = ReadAt<std::uint16_t>(data, nt + 6);
+  const std::uint64_t table =
+      nt + kSignatureAndFileHeaderSize + ReadAt<std::uint16_t>(data, nt + 20);
+  if (table > size)
+    return std::nullopt;
+  return SectionTable{static_cast<std::size_t>(table), count};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::optional<SectionTable> table = LocateSectionTable(data, size);
+  if (!table)
+    return 0;
+  // Exactly sized, so that AddressSanitizer flags the first byte past the end.
+  const std::unique_ptr<std::uint8_t[]> view(new std::uint8_t[size]);
+  std::memcpy(view.get(), data, size);
+
+  for (std::uint32_t id = kFirstId; id <= kLastId; ++id) {
+    try {
+      const ulverane::ResourceLocator locator(view.get(), size, view.get() + table->offset,
+                                              table->count);
+      const ulverane::ResourceLocator::Range range = locator.FindBin(id);
+      if (range.position > size || range.size > size - range.position)
+        Broken("range outside the input", id);
+    } catch (const std::runtime_error& error) {
+      if (!IsReaderMessage(error.what()))
+        Broken(error.what(), id);
+    }
+  }
+  return 0;
+}

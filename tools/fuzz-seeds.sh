@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Rewrites the generated seeds of the fuzz target's corpus (fuzz/corpus): the
+# images of the resource reader's tests, and the resource section of a
+# Setup.exe built with a payload of a few bytes per file. The regression
+# inputs there stay as they are.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/common.sh"
+
+ulverane_prepare
+payload="$build/fuzz-seeds/payload"
+rm -rf "$payload"
+id=132
+for file in DotNet.exe SetupUI.exe SetupUI.exe.config Ulverane.msi \
+  {de,en-US,es,fr,it,ja,pt-BR,ru,zh-Hans}/SetupUI.resources.dll; do
+  mkdir -p "$(dirname "$payload/$file")"
+  printf 'BIN %s\n' "$id" >"$payload/$file"
+  id=$((id + 1))
+done
+ulverane_configure "$build/fuzz-seeds/i686" i686 -DULVERANE_PAYLOAD_DIR="$payload"
+cmake --build "$build/fuzz-seeds/i686" -j 2 --target Setup
+
+cmake -S "$repo_root/fuzz" -B "$build/fuzz" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build "$build/fuzz" -j 2 --target write_seeds
+rm -f "$repo_root"/fuzz/corpus/pe-writer-* "$repo_root"/fuzz/corpus/setup-exe-*
+"$build/fuzz/write_seeds" "$repo_root/fuzz/corpus" "$build/fuzz-seeds/i686/Setup.exe"
+ls -l "$repo_root/fuzz/corpus"
