@@ -37,11 +37,12 @@ else()
   set(ULVERANE_PAYLOAD_DEPENDS sample_payload)
 endif()
 
-# ulverane_add_setup(<target> PAYLOAD_DIR <dir> [OMIT <id>...] [DEPENDS <target>...])
+# ulverane_add_setup(<target> PAYLOAD_DIR <dir> [OMIT <id>...] [DEPENDS <target>...]
+#                    [SIGN_PEM <cert> <key>])
 # Builds a setup executable carrying the payload of <dir>. OMIT leaves
-# resources out, for tests of a damaged build.
+# resources out, for tests of a damaged build. SIGN_PEM signs it.
 function(ulverane_add_setup target)
-  cmake_parse_arguments(arg "" "PAYLOAD_DIR" "OMIT;DEPENDS" ${ARGN})
+  cmake_parse_arguments(arg "" "PAYLOAD_DIR" "OMIT;DEPENDS;SIGN_PEM" ${ARGN})
   set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.rc")
   set(lines "#include \"setup.rc\"\n\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_UK\n")
   set(files "")
@@ -60,7 +61,10 @@ function(ulverane_add_setup target)
   # Page-aligned sections let the platform's loader map the image; with the
   # default 512-byte alignment Wine reads all of it, payload included, into
   # memory at start-up.
-  target_link_options(${target} PRIVATE -municode -Wl,--file-alignment=0x1000)
+  # Shipped without its symbol table; the map names the import slots for the
+  # image checks.
+  target_link_options(${target} PRIVATE -municode -Wl,--file-alignment=0x1000 -s
+                      "-Wl,-Map,$<TARGET_FILE_DIR:${target}>/${target}.map")
   target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}/resources")
   # windres reports no dependencies of its own.
   file(GLOB resource_files "${PROJECT_SOURCE_DIR}/resources/*")
@@ -68,5 +72,8 @@ function(ulverane_add_setup target)
                               OBJECT_DEPENDS "${files};${resource_files}")
   if(arg_DEPENDS)
     add_dependencies(${target} ${arg_DEPENDS})
+  endif()
+  if(arg_SIGN_PEM)
+    ulverane_sign(${target} PEM ${arg_SIGN_PEM})
   endif()
 endfunction()

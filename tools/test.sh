@@ -43,6 +43,8 @@ ctest --test-dir "$build/test-$arch" --output-on-failure -j "$jobs" "$@" || stat
 if [ "$status" = 0 ]; then
   touch "$prefix/.ulverane-ready"
 fi
+# Two clean builds of the product in other folders give the same bytes.
+bash "$here/check-reproducible.sh" || status=$?
 # The resource reader on the host, under sanitizers: every input of the
 # corpus, then a short fuzzing run from there (ULVERANE_FUZZ_SECONDS).
 bash "$here/fuzz.sh" 0 || status=$?

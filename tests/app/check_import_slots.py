@@ -9,8 +9,10 @@ import slot the RVA of its hint/name entry (or an ordinal), a delay-import
 slot the address of its thunk inside the image. A slot of 0, or one pointing
 outside the image, is a call to nowhere; such an image crashes on the first
 call. Every ordinary and delay import table is checked as a whole as well.
-Slots are named by the image's symbol table (linked images keep it)."""
+Slots are named by the linker's map beside the image (<image>.map), or by
+the image's symbol table."""
 
+import os
 import re
 import struct
 import subprocess
@@ -81,10 +83,19 @@ class Image:
 
 
 def symbols(path):
-    """{address: name} of the import slot symbols (__imp_...)."""
+    """{address: name} of the import slot symbols (__imp_...): from the
+    linker's map beside a stripped image, else from the symbol table."""
+    result = {}
+    map_path = os.path.splitext(path)[0] + ".map"
+    if os.path.exists(map_path):
+        with open(map_path, errors="replace") as lines:
+            for line in lines:
+                found = re.match(r"\s+0x([0-9a-f]+)\s+_?_imp__?(\S+)$", line)
+                if found:
+                    result[int(found.group(1), 16)] = re.sub(r"@\d+$", "", found.group(2))
+        return result
     text = subprocess.run(["i686-w64-mingw32-nm", path], check=True, capture_output=True,
                           text=True).stdout
-    result = {}
     for line in text.splitlines():
         parts = line.split()
         if len(parts) == 3 and parts[2].startswith("__imp_") and parts[1] in "IDdRr":
@@ -92,13 +103,32 @@ def symbols(path):
     return result
 
 
-def delay_descriptors(image, disassembly):
+def delay_helper(path):
+    """Address of the delay-load helper, from the map or the symbol table."""
+    map_path = os.path.splitext(path)[0] + ".map"
+    if os.path.exists(map_path):
+        with open(map_path, errors="replace") as lines:
+            for line in lines:
+                found = re.match(r"\s+0x([0-9a-f]+)\s+_?__delayLoadHelper2(@8)?$", line)
+                if found:
+                    return int(found.group(1), 16)
+        return None
+    text = subprocess.run(["i686-w64-mingw32-nm", path], check=True, capture_output=True,
+                          text=True).stdout
+    found = re.search(r"^([0-9a-f]+) T ___delayLoadHelper2@8$", text, re.M)
+    return int(found.group(1), 16) if found else None
+
+
+def delay_descriptors(helper, disassembly):
     """Delay-import descriptors, found through the thunks that pass them to
     the helper (the image's data directory need not name them)."""
+    if helper is None:
+        return []
     found = set()
-    for match in re.finditer(r"push\s+\$0x([0-9a-f]+)\n[^\n]*call\s+[0-9a-f]+ <___delayLoadHelper2@8>",
+    for match in re.finditer(r"push\s+\$0x([0-9a-f]+)\n[^\n]*call\s+(?:0x)?([0-9a-f]+)\b",
                              disassembly):
-        found.add(int(match.group(1), 16))
+        if int(match.group(2), 16) == helper:
+            found.add(int(match.group(1), 16))
     return sorted(found)
 
 
@@ -115,7 +145,7 @@ def check(path):
             failures.append(f"{dll} {name}: import slot {va:#x} holds {value:#x}")
 
     delay = {}
-    for descriptor in delay_descriptors(image, disassembly):
+    for descriptor in delay_descriptors(delay_helper(path), disassembly):
         rva = descriptor - image.base
         attributes, dll_name, _, iat, _ = (image.u32(rva + 4 * i) for i in range(5))
         if attributes != 1 or iat is None:
@@ -153,10 +183,12 @@ def check(path):
             shown = "nothing" if value is None else hex(value)
             failures.append(f"{name}: the code calls through slot {va:#x}, which holds {shown}")
 
-    for failure in failures:
-        print(f"FAILED: {path}: {failure}")
+    if not used:
+        failures.append("no import slot used by the code was found: no names for the slots?")
     print(f"{path}: {len(used)} slots used, {len(ordinary)} ordinary, {len(delay)} delayed: "
           + ("bad" if failures else "good"))
+    for failure in failures:
+        print(f"FAILED: {path}: {failure}")
     return not failures
 
 

@@ -163,10 +163,13 @@ class SetupExeTest : public ::testing::Test {
   const std::wstring boxes_ = folder_ / L"boxes.txt";
 };
 
-// The large package is as big as the product's: 481,894,400 bytes.
+// The large package is as big as the product's: 481,894,400 bytes. A signed
+// image carries its signature after its last section; the payload is found
+// through the section table all the same.
 TEST_F(SetupExeTest, NormalRunUnpacksStartsAndCleansUp) {
   for (const auto& [variant, payload] :
-       {std::pair{L"setup_e2e", kPayload}, std::pair{L"setup_e2e_large", kLargePayload}}) {
+       {std::pair{L"setup_e2e", kPayload}, std::pair{L"setup_e2e_large", kLargePayload},
+        std::pair{L"setup_e2e_signed", kPayload}}) {
     RemoveTree(temp_ + L"\\UlveraneSetup");
     DeleteFileW(report_.c_str());
     const Outcome outcome = Run(variant, L"");

@@ -253,7 +253,8 @@ TEST_F(ExtractFlowTest, DefaultsWritesAtMostTwoRows) {
   Complete(*first, true, IDOK);
   EXPECT_EQ(first->Wait(), 0u);
 
-  auto second = Start(kProduct, L"/defaults");
+  // A signed image writes the same package.
+  auto second = Start(kBinaries + L"\\app\\setup_signed.exe", L"/defaults");
   ChooseAndSave(*second, {L"D:\\Apps\\Ulverane", true}, typed);
   Complete(*second, false, IDCANCEL);
   EXPECT_EQ(second->Wait(), 0u);
