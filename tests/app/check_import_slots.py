@@ -9,8 +9,7 @@ import slot the RVA of its hint/name entry (or an ordinal), a delay-import
 slot the address of its thunk inside the image. A slot of 0, or one pointing
 outside the image, is a call to nowhere; such an image crashes on the first
 call. Every ordinary and delay import table is checked as a whole as well.
-Slots are named by the linker's map beside the image (<image>.map), or by
-the image's symbol table."""
+Slots are named by the linker's map beside the image (<image>.map)."""
 
 import os
 import re
@@ -82,41 +81,27 @@ class Image:
         return self.data[offset:end].decode("ascii", "replace")
 
 
-def symbols(path):
-    """{address: name} of the import slot symbols (__imp_...): from the
-    linker's map beside a stripped image, else from the symbol table."""
+def map_symbols(path):
+    """{address: name} of the symbols in the linker's map beside the image
+    (<image>.map): the image itself ships without a symbol table."""
     result = {}
-    map_path = os.path.splitext(path)[0] + ".map"
-    if os.path.exists(map_path):
-        with open(map_path, errors="replace") as lines:
-            for line in lines:
-                found = re.match(r"\s+0x([0-9a-f]+)\s+_?_imp__?(\S+)$", line)
-                if found:
-                    result[int(found.group(1), 16)] = re.sub(r"@\d+$", "", found.group(2))
-        return result
-    text = subprocess.run(["i686-w64-mingw32-nm", path], check=True, capture_output=True,
-                          text=True).stdout
-    for line in text.splitlines():
-        parts = line.split()
-        if len(parts) == 3 and parts[2].startswith("__imp_") and parts[1] in "IDdRr":
-            result[int(parts[0], 16)] = re.sub(r"^__imp__?|@\d+$", "", parts[2])
+    with open(os.path.splitext(path)[0] + ".map", errors="replace") as lines:
+        for line in lines:
+            found = re.match(r"\s+0x([0-9a-f]+)\s+(\S+)$", line)
+            if found:
+                result[int(found.group(1), 16)] = found.group(2)
     return result
 
 
-def delay_helper(path):
-    """Address of the delay-load helper, from the map or the symbol table."""
-    map_path = os.path.splitext(path)[0] + ".map"
-    if os.path.exists(map_path):
-        with open(map_path, errors="replace") as lines:
-            for line in lines:
-                found = re.match(r"\s+0x([0-9a-f]+)\s+_?__delayLoadHelper2(@8)?$", line)
-                if found:
-                    return int(found.group(1), 16)
-        return None
-    text = subprocess.run(["i686-w64-mingw32-nm", path], check=True, capture_output=True,
-                          text=True).stdout
-    found = re.search(r"^([0-9a-f]+) T ___delayLoadHelper2@8$", text, re.M)
-    return int(found.group(1), 16) if found else None
+def import_slots(symbols):
+    """{address: function} of the import slots (__imp_ symbols)."""
+    return {address: re.sub(r"^_?_imp__?|@\d+$", "", name)
+            for address, name in symbols.items() if re.match(r"_?_imp_", name)}
+
+
+def delay_helper(symbols):
+    return next((address for address, name in symbols.items()
+                 if re.match(r"_?__delayLoadHelper2(@8)?$", name)), None)
 
 
 def delay_descriptors(helper, disassembly):
@@ -134,7 +119,8 @@ def delay_descriptors(helper, disassembly):
 
 def check(path):
     image = Image(path)
-    names = symbols(path)
+    symbols = map_symbols(path)
+    names = import_slots(symbols)
     disassembly = subprocess.run(["i686-w64-mingw32-objdump", "-d", "--no-show-raw-insn", path],
                                  check=True, capture_output=True, text=True).stdout
     failures = []
@@ -145,7 +131,7 @@ def check(path):
             failures.append(f"{dll} {name}: import slot {va:#x} holds {value:#x}")
 
     delay = {}
-    for descriptor in delay_descriptors(delay_helper(path), disassembly):
+    for descriptor in delay_descriptors(delay_helper(symbols), disassembly):
         rva = descriptor - image.base
         attributes, dll_name, _, iat, _ = (image.u32(rva + 4 * i) for i in range(5))
         if attributes != 1 or iat is None:

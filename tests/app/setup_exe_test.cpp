@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "log/utf8.h"
-#include "tests/support/app_defaults.h"
 #include "tests/support/environment.h"
+#include "tests/support/planted_dlls.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/wow64.h"
 #include "tests/test_paths.h"
@@ -22,7 +22,6 @@ namespace {
 const std::wstring kBinaries = ULVERANE_TEST_BINARY_DIR;
 const std::wstring kPayload = kBinaries + L"\\app\\e2e-payload";
 const std::wstring kLargePayload = kBinaries + L"\\app\\e2e-large-payload";
-const wchar_t kDotNetKey[] = L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5";
 const char kDotNetText[] =
     "Failed to start Setup. It looks like Microsoft .NET 3.5 has been turned off on this "
     "computer.\\nOpen the Windows Features app to turn it back on?";
@@ -56,17 +55,6 @@ void RunAndWait(const std::wstring& commandLine) {
 constexpr REGSAM kOwnView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 constexpr REGSAM kOtherView = sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 
-void SetDotNet35(bool present, REGSAM view = kOwnView) {
-  if (present) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDotNetKey, 0, nullptr, 0, KEY_WRITE | view,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-  } else {
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kDotNetKey, view, 0);
-  }
-}
 
 class SetupExeTest : public ::testing::Test {
  protected:
@@ -260,8 +248,8 @@ class FailingSetupUiTest : public SetupExeTest {
   }
   void TearDown() override {
     DeleteFromNativeSystemFolder(L"OptionalFeatures.exe");
-    SetDotNet35(false);
-    SetDotNet35(false, kOtherView);
+    SetDotNet35Key(false, kOwnView);
+    SetDotNet35Key(false, kOtherView);
   }
 
   // Waits for Windows Features to report that it ran (it is not waited for).
@@ -279,7 +267,7 @@ class FailingSetupUiTest : public SetupExeTest {
 };
 
 TEST_F(FailingSetupUiTest, WithDotNet35PresentNothingIsShown) {
-  SetDotNet35(true);
+  SetDotNet35Key(true, kOwnView);
   const Outcome outcome = Run(L"setup_e2e", L"");
   EXPECT_EQ(outcome.exitCode, 0u);
   EXPECT_EQ(outcome.boxes, "");
@@ -291,8 +279,8 @@ TEST_F(FailingSetupUiTest, WithDotNet35PresentNothingIsShown) {
 
 // The key in the other registry view alone does not count.
 TEST_F(FailingSetupUiTest, WithoutDotNet35TheWindowsFeaturesAreOffered) {
-  SetDotNet35(false);
-  SetDotNet35(true, kOtherView);
+  SetDotNet35Key(false, kOwnView);
+  SetDotNet35Key(true, kOtherView);
   for (const int answer : {IDCANCEL, IDOK}) {
     RemoveTree(temp_ + L"\\UlveraneSetup");
     DeleteFileW(report_.c_str());
@@ -313,7 +301,7 @@ TEST_F(FailingSetupUiTest, WithoutDotNet35TheWindowsFeaturesAreOffered) {
 }
 
 TEST_F(SetupExeTest, SetupUiThatCannotStartIsReported) {
-  SetDotNet35(false);
+  SetDotNet35Key(false, kOwnView);
   const Outcome outcome = Run(L"setup_e2e_noexe", L"", {1, 1});
   EXPECT_EQ(outcome.exitCode, 0u);
   // One box only: no probe for .NET 3.5 after a failed start.
@@ -393,34 +381,13 @@ TEST_F(SetupExeTest, TwoSetupsAtOnceKeepApart) {
 }
 
 TEST_F(SetupExeTest, DllsPlantedBesideSetupAreNeverLoaded) {
-  const std::vector<std::wstring> names = {L"msi.dll", L"version.dll", L"imagehlp.dll"};
-  for (const std::wstring& name : names)
-    ASSERT_TRUE(CopyFileW((kBinaries + L"\\app\\planted.dll").c_str(),
-                          (app_ + L"\\" + name).c_str(), FALSE));
-  // Force native loading for both programs, as the platform would load a
-  // DLL found beside the program rather than its own builtin copy.
-  AppDefaults probeDlls(L"probe.exe"), setupDlls(L"Setup.exe");
-  probeDlls.NativeDlls(names);
-  setupDlls.NativeDlls(names);
-  {
-    // Control: a program without the defence does pick the planted copy up.
-    ScopedEnvironment load(L"ULVERANE_STANDIN_LOAD", L"version.dll");
-    ScopedEnvironment report(L"ULVERANE_STANDIN_REPORT", report_);
-    const std::wstring probe = app_ + L"\\probe.exe";
-    ASSERT_TRUE(CopyFileW((kBinaries + L"\\stand_in.exe").c_str(), probe.c_str(), FALSE));
-    RunAndWait(L"\"" + probe + L"\"");
-    ASSERT_TRUE(Exists(app_ + L"\\version.dll.loaded")) << "planting does not work here\n"
-                                                        << Report();
-    DeleteFileW((app_ + L"\\version.dll.loaded").c_str());
-    DeleteFileW(probe.c_str());
-    DeleteFileW(report_.c_str());
-  }
+  const PlantedDlls planted({app_}, {L"msi.dll", L"version.dll", L"imagehlp.dll"});
+  ASSERT_TRUE(planted.ProbeLoads(app_, L"version.dll")) << "planting does not work here";
   const Outcome outcome = Run(L"setup_e2e", L"");
   EXPECT_EQ(outcome.exitCode, 0u);
   EXPECT_EQ(outcome.boxes, "");
   EXPECT_NE(Report().find("args=/log=true"), std::string::npos);
-  for (const std::wstring& name : names)
-    EXPECT_FALSE(Exists(app_ + L"\\" + name + L".loaded")) << ToUtf8(name);
+  EXPECT_TRUE(planted.Loaded().empty()) << ToUtf8(planted.Loaded().front());
 }
 
 }  // namespace

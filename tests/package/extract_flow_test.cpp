@@ -12,9 +12,9 @@
 #include "log/utf8.h"
 #include "resources/resource_ids.h"
 #include "tests/package/package_results.h"
-#include "tests/support/app_defaults.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/environment.h"
+#include "tests/support/planted_dlls.h"
 #include "tests/support/setup_process.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/wow64.h"
@@ -34,15 +34,6 @@ struct Choices {
   bool noUpdateCheck = false;
   bool noEula = false;
 };
-
-bool WaitForCheck(const DialogDriver& dialog, int id, int state) {
-  for (int i = 0; i < 250; ++i) {
-    if (dialog.Control(id).check == state)
-      return true;
-    Sleep(20);
-  }
-  return false;
-}
 
 // A visible top-level window of class `className` and caption `caption`.
 HWND WaitForWindow(const wchar_t* className, const std::wstring& caption, DWORD timeoutMs) {
@@ -119,7 +110,7 @@ class ExtractFlowTest : public ::testing::Test {
     for (const auto& [id, on] : boxes) {
       if (on) {
         options.Click(id);
-        ASSERT_TRUE(WaitForCheck(options, id, BST_CHECKED)) << id;
+        ASSERT_TRUE(options.WaitForCheck(id, BST_CHECKED)) << id;
       }
     }
     if (choices.noEula) {
@@ -127,7 +118,7 @@ class ExtractFlowTest : public ::testing::Test {
       const HWND eula = DialogDriver::WaitFor(process.id(), L"End-User Licence Agreement");
       ASSERT_NE(eula, nullptr);
       DialogDriver(eula).Click(IDOK);
-      ASSERT_TRUE(WaitForCheck(options, IDC_NO_EULA, BST_CHECKED));
+      ASSERT_TRUE(options.WaitForCheck(IDC_NO_EULA, BST_CHECKED));
     }
     const bool exists = Exists(target);
     options.Command(IDC_SAVE);
@@ -136,14 +127,7 @@ class ExtractFlowTest : public ::testing::Test {
     DialogDriver(save).Type(kSaveAsFileName, target);
     DialogDriver(save).Command(IDOK);
     if (exists) {
-      HWND question = nullptr;
-      for (int i = 0; i < 500 && question == nullptr; ++i) {
-        Sleep(20);
-        for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); w != nullptr;
-             w = GetWindow(w, GW_HWNDNEXT))
-          if (IsWindowVisible(w) && GetWindow(w, GW_OWNER) == save)
-            question = w;
-      }
+      const HWND question = DialogDriver::WaitForOwned(save);
       ASSERT_NE(question, nullptr);
       PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
     }
@@ -160,7 +144,7 @@ class ExtractFlowTest : public ::testing::Test {
     EXPECT_EQ(done.Control(IDC_OPEN_EXPLORER).check, BST_CHECKED);
     if (clear) {
       done.Click(IDC_OPEN_EXPLORER);
-      ASSERT_TRUE(WaitForCheck(done, IDC_OPEN_EXPLORER, BST_UNCHECKED));
+      ASSERT_TRUE(done.WaitForCheck(IDC_OPEN_EXPLORER, BST_UNCHECKED));
     }
     done.Click(button);
   }
@@ -186,29 +170,11 @@ TEST_F(ExtractFlowTest, ExtractWithEveryOptionDeploysSilently) {
   RemoveTree(deploy);
   CreateDirectoryW(deploy.c_str(), nullptr);
 
-  const std::vector<std::wstring> dlls = {L"msi.dll", L"riched20.dll"};
-  for (const std::wstring& place : {app_, downloads_}) {
+  for (const std::wstring& place : {app_, downloads_})
     ASSERT_TRUE(CopyFileW((kBinaries + L"\\stand_in.exe").c_str(),
                           (place + L"\\explorer.exe").c_str(), FALSE));
-    for (const std::wstring& dll : dlls)
-      ASSERT_TRUE(CopyFileW((kBinaries + L"\\app\\planted.dll").c_str(),
-                            (place + L"\\" + dll).c_str(), FALSE));
-  }
-  AppDefaults probeDlls(L"probe.exe"), setupDlls(L"Setup.exe");
-  probeDlls.NativeDlls(dlls);
-  setupDlls.NativeDlls(dlls);
-  {
-    // Control: a program without the defence does load a planted copy.
-    ScopedEnvironment load(L"ULVERANE_STANDIN_LOAD", L"msi.dll");
-    const std::wstring probe = app_ + L"\\probe.exe";
-    ASSERT_TRUE(CopyFileW((kBinaries + L"\\stand_in.exe").c_str(), probe.c_str(), FALSE));
-    SetupProcess run(probe, L"", downloads_);
-    run.Wait();
-    ASSERT_TRUE(Exists(app_ + L"\\msi.dll.loaded")) << "planting does not work here";
-    DeleteFileW((app_ + L"\\msi.dll.loaded").c_str());
-    DeleteFileW(probe.c_str());
-    DeleteFileW(report_.c_str());
-  }
+  const PlantedDlls planted({app_, downloads_}, {L"msi.dll", L"riched20.dll"});
+  ASSERT_TRUE(planted.ProbeLoads(app_, L"msi.dll")) << "planting does not work here";
 
   auto process = Start(kProduct, L"/extract");
   ChooseAndSave(*process, {folder, true, true, true}, package);
@@ -219,9 +185,7 @@ TEST_F(ExtractFlowTest, ExtractWithEveryOptionDeploysSilently) {
     PostMessageW(explorer, WM_CLOSE, 0, 0);
   EXPECT_EQ(process->Wait(), 0u);
   EXPECT_FALSE(Exists(report_)) << "a planted explorer.exe ran:\n" << ReadBytes(report_);
-  for (const std::wstring& place : {app_, downloads_})
-    for (const std::wstring& dll : dlls)
-      EXPECT_FALSE(Exists(place + L"\\" + dll + L".loaded")) << ToUtf8(place + L"\\" + dll);
+  EXPECT_TRUE(planted.Loaded().empty()) << ToUtf8(planted.Loaded().front());
 
   EXPECT_EQ(ListTree(deploy), std::vector<std::wstring>{L"extract package"});
   ExpectRows(package, {{L"NO_UPDATE_CHECK_PROPERTY", L"#1"},

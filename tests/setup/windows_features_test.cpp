@@ -14,20 +14,6 @@
 namespace ulverane::testing {
 namespace {
 
-const wchar_t kDotNetKey[] = L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5";
-
-void SetKey(REGSAM view, bool present) {
-  if (present) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDotNetKey, 0, nullptr, 0, KEY_WRITE | view,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-  } else {
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kDotNetKey, view, 0);
-  }
-}
-
 // A 32-bit process on 64-bit Windows sees the 32-bit view (Wow6432Node);
 // the key that the 64-bit view alone holds is not there for it.
 TEST(WindowsFeaturesTest, DotNet35ProbeReadsTheViewOfThisProcess) {
@@ -38,12 +24,12 @@ TEST(WindowsFeaturesTest, DotNet35ProbeReadsTheViewOfThisProcess) {
   };
   for (const Case c :
        {Case{false, false}, Case{false, true}, Case{true, false}, Case{true, true}}) {
-    SetKey(KEY_WOW64_32KEY, c.in32);
-    SetKey(KEY_WOW64_64KEY, c.in64);
+    SetDotNet35Key(c.in32, KEY_WOW64_32KEY);
+    SetDotNet35Key(c.in64, KEY_WOW64_64KEY);
     EXPECT_EQ(IsDotNet35Present(), sees32 ? c.in32 : c.in64) << c.in32 << c.in64;
   }
-  SetKey(KEY_WOW64_32KEY, false);
-  SetKey(KEY_WOW64_64KEY, false);
+  SetDotNet35Key(false, KEY_WOW64_32KEY);
+  SetDotNet35Key(false, KEY_WOW64_64KEY);
 }
 
 class WindowsFeaturesStartTest : public ::testing::Test {

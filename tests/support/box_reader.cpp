@@ -4,54 +4,24 @@
 #include <cstdlib>
 
 #include "log/utf8.h"
+#include "tests/support/dialog_driver.h"
 
 namespace ulverane::testing {
 namespace {
-
-struct Search {
-  DWORD processId;
-  const wchar_t* caption;
-  HWND found;
-};
-
-std::wstring WindowText(HWND window) {
-  wchar_t buffer[4096];
-  const LRESULT length = SendMessageW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer));
-  return std::wstring(buffer, static_cast<size_t>(length));
-}
-
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64];
-  const int length = GetClassNameW(window, name, 64);
-  return std::wstring(name, length > 0 ? length : 0);
-}
-
-BOOL CALLBACK Visit(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<Search*>(parameter);
-  if (!IsWindowVisible(window) || ClassOf(window) != L"#32770")
-    return TRUE;
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (search->processId != 0 && owner != search->processId)
-    return TRUE;
-  if (search->caption != nullptr && WindowText(window) != search->caption)
-    return TRUE;
-  search->found = window;
-  return FALSE;
-}
 
 BOOL CALLBACK CollectButton(HWND child, LPARAM parameter) {
   auto* ids = reinterpret_cast<std::vector<int>*>(parameter);
   const LONG style = GetWindowLongW(child, GWL_STYLE);
   const LONG kind = style & BS_TYPEMASK;
-  if (ClassOf(child) == L"Button" && IsWindowVisible(child) &&
+  if (ClassName(child) == L"Button" && IsWindowVisible(child) &&
       (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON))
     ids->push_back(GetDlgCtrlID(child));
   return TRUE;
 }
 
 BOOL CALLBACK FindIconStatic(HWND child, LPARAM parameter) {
-  if (ClassOf(child) == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+  if (ClassName(child) == L"Static" &&
+      (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
     *reinterpret_cast<HWND*>(parameter) = child;
     return FALSE;
   }
@@ -145,15 +115,7 @@ std::wstring IconName(HWND box) {
 }  // namespace
 
 HWND FindBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  do {
-    Search search{processId, caption, nullptr};
-    EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr)
-      return search.found;
-    Sleep(20);
-  } while (GetTickCount64() < deadline);
-  return nullptr;
+  return DialogDriver::WaitFor(processId, caption, timeoutMs);
 }
 
 BoxInfo ReadBox(HWND box) {

@@ -8,36 +8,21 @@
 namespace ulverane::testing {
 namespace {
 
-std::wstring TextOf(HWND window) {
-  wchar_t buffer[8192];
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(buffer),
-                           SMTO_ABORTIFHUNG, 5000, &length))
-    return L"";
-  return std::wstring(buffer, static_cast<size_t>(length));
-}
-
-std::wstring ClassOf(HWND window) {
-  wchar_t name[128];
-  const int length = GetClassNameW(window, name, 128);
-  return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
 struct Search {
   DWORD processId;
-  const std::wstring* caption;
+  const wchar_t* caption;
   HWND found;
 };
 
 BOOL CALLBACK Visit(HWND window, LPARAM parameter) {
   auto* search = reinterpret_cast<Search*>(parameter);
-  if (!IsWindowVisible(window) || ClassOf(window) != L"#32770")
+  if (!IsWindowVisible(window) || ClassName(window) != L"#32770")
     return TRUE;
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   if (search->processId != 0 && owner != search->processId)
     return TRUE;
-  if (TextOf(window) != *search->caption)
+  if (search->caption != nullptr && WindowText(window) != search->caption)
     return TRUE;
   search->found = window;
   return FALSE;
@@ -49,7 +34,7 @@ BOOL CALLBACK Collect(HWND child, LPARAM parameter) {
 }
 
 bool IsCheckBox(HWND control) {
-  if (ClassOf(control) != L"Button")
+  if (ClassName(control) != L"Button")
     return false;
   const LONG kind = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
   return kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_3STATE ||
@@ -59,12 +44,12 @@ bool IsCheckBox(HWND control) {
 ControlInfo Read(HWND control) {
   ControlInfo info;
   info.id = GetDlgCtrlID(control);
-  info.className = ClassOf(control);
+  info.className = ClassName(control);
   info.visible = IsWindowVisible(control) != FALSE;
   if (IsCheckBox(control))
     info.check = static_cast<int>(SendMessageW(control, BM_GETCHECK, 0, 0));
   GetWindowRect(control, &info.rect);
-  info.text = TextOf(control);
+  info.text = WindowText(control);
   return info;
 }
 
@@ -99,10 +84,25 @@ std::vector<DWORD> Grab(const RECT& area) {
 
 }  // namespace
 
-HWND DialogDriver::WaitFor(DWORD processId, const std::wstring& caption, DWORD timeoutMs) {
+std::wstring WindowText(HWND window) {
+  wchar_t buffer[8192];
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(buffer),
+                           SMTO_ABORTIFHUNG, 5000, &length))
+    return L"";
+  return std::wstring(buffer, static_cast<size_t>(length));
+}
+
+std::wstring ClassName(HWND window) {
+  wchar_t name[128];
+  const int length = GetClassNameW(window, name, 128);
+  return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+HWND DialogDriver::WaitFor(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   do {
-    Search search{processId, &caption, nullptr};
+    Search search{processId, caption, nullptr};
     EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
     if (search.found != nullptr) {
       // Let the dialog finish its initialisation before it is read.
@@ -124,8 +124,30 @@ bool DialogDriver::WaitGone(HWND window, DWORD timeoutMs) {
   return true;
 }
 
+HWND DialogDriver::WaitForOwned(HWND owner, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  do {
+    for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); w != nullptr;
+         w = GetWindow(w, GW_HWNDNEXT))
+      if (IsWindowVisible(w) && GetWindow(w, GW_OWNER) == owner)
+        return w;
+    Sleep(20);
+  } while (GetTickCount64() < deadline);
+  return nullptr;
+}
+
+bool DialogDriver::WaitForCheck(int id, int state, DWORD timeoutMs) const {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (Control(id).check != state) {
+    if (GetTickCount64() >= deadline)
+      return false;
+    Sleep(20);
+  }
+  return true;
+}
+
 std::wstring DialogDriver::Caption() const {
-  return TextOf(dialog_);
+  return WindowText(dialog_);
 }
 
 RECT DialogDriver::Rect() const {

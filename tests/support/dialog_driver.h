@@ -22,11 +22,18 @@ struct ControlInfo {
 // would, from another thread or process.
 class DialogDriver {
  public:
-  // The first visible "#32770" window of `processId` whose caption is
-  // `caption`, waiting up to `timeoutMs`; null when none showed up.
-  static HWND WaitFor(DWORD processId, const std::wstring& caption, DWORD timeoutMs = 20000);
+  // The first visible "#32770" window of `processId` (0: any) whose caption
+  // is `caption` (null: any), waiting up to `timeoutMs`; null when none
+  // showed up.
+  static HWND WaitFor(DWORD processId, const wchar_t* caption, DWORD timeoutMs = 20000);
+  static HWND WaitFor(DWORD processId, const std::wstring& caption, DWORD timeoutMs = 20000) {
+    return WaitFor(processId, caption.c_str(), timeoutMs);
+  }
   // Waits until `window` is gone or hidden; false on time-out.
   static bool WaitGone(HWND window, DWORD timeoutMs = 20000);
+  // A visible top-level window owned by `owner` (the system's questions
+  // have no caption of ours to find them by); null on time-out.
+  static HWND WaitForOwned(HWND owner, DWORD timeoutMs = 10000);
 
   explicit DialogDriver(HWND dialog) : dialog_(dialog) {}
 
@@ -43,6 +50,9 @@ class DialogDriver {
   // The client area of a control as shown on the screen, 0x00RRGGBB.
   std::vector<DWORD> ClientPixels(int id) const;
 
+  // Waits until check box `id` shows `state`; false on time-out.
+  bool WaitForCheck(int id, int state, DWORD timeoutMs = 5000) const;
+
   // A click on button `id`; returns at once, also when it opens a dialog.
   void Click(int id) const;
   void Type(int id, const std::wstring& text) const;
@@ -53,6 +63,9 @@ class DialogDriver {
  private:
   HWND dialog_;
 };
+
+std::wstring WindowText(HWND window);
+std::wstring ClassName(HWND window);
 
 // Writes `window` as shown on the screen to `path` as a 32-bit BMP file.
 bool SaveScreenshot(HWND window, const std::wstring& path);

@@ -39,4 +39,16 @@ void DeleteFromNativeSystemFolder(const std::wstring& name) {
   WithoutRedirection([&] { return DeleteFileW(target.c_str()); });
 }
 
+void SetDotNet35Key(bool present, unsigned long view) {
+  const wchar_t key[] = L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5";
+  if (!present) {
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, view, 0);
+    return;
+  }
+  HKEY created;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_WRITE | view, nullptr, &created,
+                      nullptr) == ERROR_SUCCESS)
+    RegCloseKey(created);
+}
+
 }  // namespace ulverane::testing

@@ -17,6 +17,10 @@ std::wstring SystemFolder();
 bool CopyToNativeSystemFolder(const std::wstring& source, const std::wstring& name);
 void DeleteFromNativeSystemFolder(const std::wstring& name);
 
+// Creates or deletes the .NET 3.5 key in one registry view (KEY_WOW64_32KEY
+// or KEY_WOW64_64KEY).
+void SetDotNet35Key(bool present, unsigned long view);
+
 }  // namespace ulverane::testing
 
 #endif  // ULVERANE_TESTS_SUPPORT_WOW64_H_

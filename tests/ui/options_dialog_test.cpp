@@ -47,15 +47,6 @@ bool SameRect(const RECT& a, const RECT& b) {
 }
 
 // Waits until check box `id` shows `state`; false on time-out.
-bool WaitForCheck(const DialogDriver& dialog, int id, int state) {
-  for (int i = 0; i < 250; ++i) {
-    if (dialog.Control(id).check == state)
-      return true;
-    Sleep(20);
-  }
-  return false;
-}
-
 class OptionsDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -227,13 +218,13 @@ TEST_F(OptionsDialogTest, AgreementMustBeAcceptedOncePerRunBeforeItCanBeSkipped)
                 0u);
       agreement.Click(answer);
       ASSERT_TRUE(DialogDriver::WaitGone(eula));
-      EXPECT_TRUE(WaitForCheck(dialog, IDC_NO_EULA, answer == IDOK ? BST_CHECKED : BST_UNCHECKED));
+      EXPECT_TRUE(dialog.WaitForCheck(IDC_NO_EULA, answer == IDOK ? BST_CHECKED : BST_UNCHECKED));
     }
     if (run == 0) {
       // Accepted once: the box toggles without asking again.
       for (const int state : {BST_UNCHECKED, BST_CHECKED, BST_UNCHECKED}) {
         dialog.Click(IDC_NO_EULA);
-        EXPECT_TRUE(WaitForCheck(dialog, IDC_NO_EULA, state));
+        EXPECT_TRUE(dialog.WaitForCheck(IDC_NO_EULA, state));
         EXPECT_EQ(DialogDriver::WaitFor(process->id(), kAgreement, 300), nullptr);
       }
     }
@@ -251,7 +242,7 @@ TEST_F(OptionsDialogTest, SaveAsProposesTheNameAndKeepsEverythingOnCancel) {
   const DialogDriver dialog(window);
   dialog.Type(IDC_INSTALL_FOLDER, L"D:\\Some where");
   dialog.Click(IDC_DESKTOP_SHORTCUT);
-  ASSERT_TRUE(WaitForCheck(dialog, IDC_DESKTOP_SHORTCUT, BST_CHECKED));
+  ASSERT_TRUE(dialog.WaitForCheck(IDC_DESKTOP_SHORTCUT, BST_CHECKED));
 
   dialog.Command(IDC_SAVE);
   HWND save = DialogDriver::WaitFor(process->id(), L"Save As");
@@ -271,14 +262,7 @@ TEST_F(OptionsDialogTest, SaveAsProposesTheNameAndKeepsEverythingOnCancel) {
   ASSERT_NE(save, nullptr);
   DialogDriver(save).Type(kSaveAsFileName, existing);
   DialogDriver(save).Command(IDOK);
-  HWND question = nullptr;
-  for (int i = 0; i < 500 && question == nullptr; ++i) {
-    Sleep(20);
-    for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); w != nullptr;
-         w = GetWindow(w, GW_HWNDNEXT))
-      if (IsWindowVisible(w) && GetWindow(w, GW_OWNER) == save)
-        question = w;
-  }
+  const HWND question = DialogDriver::WaitForOwned(save);
   ASSERT_NE(question, nullptr);
   EXPECT_NE(GetDlgItem(question, IDNO), nullptr);
   PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
