@@ -7,6 +7,7 @@ Usage: check_signature.py <cert.pem> <signed.exe>..."""
 
 import os
 import re
+import struct
 import subprocess
 import sys
 import tempfile
@@ -21,20 +22,22 @@ def verify(cert, image):
 
 
 def payload_offset(image):
-    """File offset of the middle of resource BIN 135, read with the host's
-    tools: wrestool gives its RVA, the section table maps it."""
+    """File offset of the middle of resource BIN 135: wrestool, a reader of
+    the host's, gives its RVA; the image's section table maps it."""
     listing = subprocess.run(["wrestool", "-l", image], check=True, capture_output=True,
                              text=True).stdout
     found = re.search(r"--type='BIN' --name=135 .*offset=(0x[0-9a-f]+) size=(\d+)", listing)
-    rva, size = int(found.group(1), 16), int(found.group(2))
-    headers = subprocess.run(["i686-w64-mingw32-objdump", "-h", image], check=True,
-                             capture_output=True, text=True).stdout
-    base = int(re.search(r"^ImageBase\s+([0-9a-f]+)", subprocess.run(
-        ["i686-w64-mingw32-objdump", "-p", image], check=True, capture_output=True,
-        text=True).stdout, re.M).group(1), 16)
-    vma, raw = next((int(m.group(1), 16), int(m.group(2), 16)) for m in re.finditer(
-        r"\.rsrc\s+[0-9a-f]+\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)", headers))
-    return rva - (vma - base) + raw + size // 2
+    rva = int(found.group(1), 16) + int(found.group(2)) // 2
+    data = open(image, "rb").read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    count, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from(
+        "<H", data, pe + 20)[0]
+    for i in range(count):
+        start, raw = struct.unpack_from("<I4xI", data, pe + 24 + optional_size + 40 * i + 12)
+        size = struct.unpack_from("<I", data, pe + 24 + optional_size + 40 * i + 16)[0]
+        if start <= rva < start + size:
+            return raw + rva - start
+    raise ValueError("BIN 135 lies in no section")
 
 
 def main(cert, images):

@@ -98,18 +98,24 @@ std::wstring IconName(HWND box) {
     if (LoadIconW(nullptr, k.id) == icon)
       return k.name;
   // Another process's icon handle means nothing here: compare what is on
-  // the screen with each standard icon, and take a close match.
-  const std::vector<DWORD> shown = ScreenPixels(control);
-  const wchar_t* best = L"other";
-  long bestDistance = 32 * 32 * 3 * 8;  // a few levels per channel at most
-  for (const auto& k : known) {
-    const long d = Distance(shown, DrawnPixels(LoadIconW(nullptr, k.id)));
-    if (d < bestDistance) {
-      bestDistance = d;
-      best = k.name;
+  // the screen with each standard icon, and take a close match. A box that
+  // has just appeared may not be painted yet: look again for a while.
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    const std::vector<DWORD> shown = ScreenPixels(control);
+    long bestDistance = 32 * 32 * 3 * 8;  // a few levels per channel at most
+    const wchar_t* best = nullptr;
+    for (const auto& k : known) {
+      const long d = Distance(shown, DrawnPixels(LoadIconW(nullptr, k.id)));
+      if (d < bestDistance) {
+        bestDistance = d;
+        best = k.name;
+      }
     }
+    if (best != nullptr)
+      return best;
+    Sleep(50);
   }
-  return best;
+  return L"other";
 }
 
 }  // namespace
