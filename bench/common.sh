@@ -187,6 +187,14 @@ bench_lane_clean() {
   fi
 }
 
+# bench_warm <files...>: reads the files once, so that a timed run starts
+# with them in the page cache. Hosts may page out files left idle for a few
+# seconds (this one runs DAMON's reclaim), which made single runs several
+# times slower, whichever program was measured.
+bench_warm() {
+  cat "$@" >/dev/null
+}
+
 # The size of a file in bytes, or "missing".
 bench_size() {
   stat -c %s "$1" 2>/dev/null || echo missing

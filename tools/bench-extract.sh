@@ -60,6 +60,7 @@ while [ "$round" -le "$rounds" ]; do
   [ "$round" = 0 ] && compare=yes
 
   target=$bench_out/extract.bin
+  bench_warm "$exe_dir/bench_setup_big.exe"
   line=$("$ULVERANE_WINE" "$program" extract "$win_exe_dir" bench_setup_big.exe \
            "$(bench_win_path "$target")" | tr -d '\r')
   check "$target" "$size" "$compare"
@@ -67,12 +68,14 @@ while [ "$round" -le "$rounds" ]; do
   peak_big=$(bench_field peak_ws "$line")
 
   target=$bench_out/copy.bin
+  bench_warm "$exe_dir/bench_setup_big.exe"
   line=$("$ULVERANE_WINE" "$program" copy "$(bench_win_path "$exe_dir/bench_setup_big.exe")" \
            "$offset" "$size" "$(bench_win_path "$target")" | tr -d '\r')
   check "$target" "$size" "$compare"
   b=$(bench_field seconds "$line")
 
   target=$bench_out/dd.bin
+  bench_warm "$exe_dir/bench_setup_big.exe"
   start=$EPOCHREALTIME
   dd if="$exe_dir/bench_setup_big.exe" of="$target" bs=1M iflag=skip_bytes,count_bytes \
     skip="$offset" count="$size" status=none
@@ -81,6 +84,7 @@ while [ "$round" -le "$rounds" ]; do
   c=$(bench_calc "$end - $start")
 
   target=$bench_out/tiny.bin
+  bench_warm "$exe_dir/bench_setup_tiny.exe"
   line=$("$ULVERANE_WINE" "$program" extract "$win_exe_dir" bench_setup_tiny.exe \
            "$(bench_win_path "$target")" | tr -d '\r')
   check "$target" 1 "$compare"

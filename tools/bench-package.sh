@@ -25,9 +25,10 @@
 #      same without any change, and with the sample package.
 # Each written package is checked for its size and for the Property rows
 # with msiinfo; in the warm-up round its cabinet is compared with the
-# source's. It prints each round, the medians of a, b, a/b, the peak working
-# sets and their difference, and whether msi.dll wrote the whole file again
-# on commit. Figures only; nothing fails on timing.
+# source's. Each run starts with the file it reads in the page cache
+# (bench_warm). It prints each round, the medians of a, b, a/b, the peak
+# working sets and their difference, and whether msi.dll wrote the whole file
+# again on commit. Figures only; nothing fails on timing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
@@ -124,6 +125,7 @@ check_package() {
 drive() {
   local line errors=$bench_out/driver.err
   rm -f "$2"
+  bench_warm "$1"
   line=$("$ULVERANE_WINE" "$driver" "$(bench_win_path "$1")" "$(bench_win_path "$2")" \
            2>"$errors" | tr -d '\r')
   if [ "$(bench_field exit "$line")" != 0 ] || ! [[ "$(bench_field peak_ws "$line")" =~ ^[0-9]+$ ]]; then
@@ -137,6 +139,7 @@ drive() {
 # probe <package> edit|same: what msi.dll does on a fresh copy of it.
 probe() {
   local work=$bench_out/probe.msi line
+  bench_warm "$1"
   line=$("$ULVERANE_WINE" "$exe_dir/msi_commit_bench.exe" "$(bench_win_path "$1")" \
            "$(bench_win_path "$work")" "$2" | tr -d '\r')
   if [ "$(bench_field size "$line")" = "" ]; then
@@ -168,6 +171,7 @@ while [ "$round" -le "$rounds" ]; do
   rm -f "$target"
 
   target=$bench_out/copy.msi
+  bench_warm "$large_msi"
   copy=$("$ULVERANE_WINE" "$exe_dir/extract_bench.exe" copy "$(bench_win_path "$large_msi")" 0 \
            "$large_size" "$(bench_win_path "$target")" | tr -d '\r')
   if [ "$(bench_size "$target")" != "$large_size" ]; then

@@ -28,7 +28,8 @@
 # SetupUI) / (the anchor's start to SetupUI) and of (start to SetupUI) /
 # (plain copy), the same start time of the 1-byte setup (the part that does
 # not depend on the package), the median clean-up times, and the peak
-# working sets. Figures only; nothing fails on timing.
+# working sets. Figures only; nothing fails on timing. Each run starts with
+# the executables it reads in the page cache (bench_warm).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
@@ -57,6 +58,7 @@ program=$exe_dir/setup_bench.exe
 # run <exe>: one setup run; fails the benchmark on any surprise.
 run() {
   local line
+  bench_warm "$1"
   line=$("$ULVERANE_WINE" "$program" run "$(bench_win_path "$1")" | tr -d '\r')
   if [ "$(bench_field exit "$line")" != 0 ] || [ "$(bench_field folder "$line")" != only-Setup.log ] ||
      ! [[ "$(bench_field peak_ws "$line")" =~ ^[0-9]+$ ]]; then
@@ -69,6 +71,7 @@ run() {
 # One run of the anchor on the large setup's ranges.
 anchor() {
   local line
+  bench_warm "$big_exe" "$exe_dir/setup_anchor.exe"
   line=$("$ULVERANE_WINE" "$program" anchor "$(bench_win_path "$exe_dir/setup_anchor.exe")" \
            "$(bench_win_path "$big_exe")" "${ranges[@]}" | tr -d '\r')
   if [ "$(bench_field exit "$line")" != 0 ] || [ "$(bench_field folder "$line")" != cleaned ]; then
@@ -90,6 +93,7 @@ while [ "$round" -le "$rounds" ]; do
     anchored=$(anchor)
     big=$(run "$big_exe")
   fi
+  bench_warm "$big_exe"
   copy=$("$ULVERANE_WINE" "$program" copies "$(bench_win_path "$big_exe")" "${ranges[@]}" |
          tr -d '\r')
   tiny=$(run "$exe_dir/bench_setup_tiny.exe")

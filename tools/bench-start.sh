@@ -40,6 +40,7 @@ bench_start
 # measure <setup-exe> <argument> <command-id>: seconds to the first window.
 measure() {
   local line
+  bench_warm "$1"
   line=$("$ULVERANE_WINE" "$timer" "$(bench_win_path "$1")" "$2" "$3" | tr -d '\r')
   if [ "$(bench_field class "$line")" != '#32770' ] ||
      [ "$(bench_field caption "$line")" != Ulverane_Photo_Setup ] ||
