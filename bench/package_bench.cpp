@@ -47,7 +47,7 @@ std::string Narrow(const std::wstring& text) {
 
 // The text of the error box the setup shows instead, if any.
 std::string ErrorText(DWORD processId) {
-  const HWND box = ulverane::bench::FindWindowOf(processId, kErrorTitle);
+  const HWND box = ulverane::bench::FindDialogOf(processId, kErrorTitle);
   if (box == nullptr)
     return "";
   const HWND text = GetDlgItem(box, 0xFFFF);
@@ -107,9 +107,9 @@ int Drive(const std::wstring& setup, const std::wstring& target) {
   const ULONGLONG deadline = GetTickCount64() + kTimeoutMilliseconds;
   HWND completion = nullptr;
   while (completion == nullptr) {
-    completion = ulverane::bench::FindWindowOf(process.dwProcessId, kTitle, kOpenExplorerBox);
+    completion = ulverane::bench::FindDialogOf(process.dwProcessId, kTitle, kOpenExplorerBox);
     if (completion == nullptr &&
-        (ulverane::bench::FindWindowOf(process.dwProcessId, kErrorTitle) != nullptr ||
+        (ulverane::bench::FindDialogOf(process.dwProcessId, kErrorTitle) != nullptr ||
          GetTickCount64() >= deadline || WaitForSingleObject(process.hProcess, 1) == WAIT_OBJECT_0))
       return Fail(process, "no completion dialog");
   }

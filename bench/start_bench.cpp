@@ -1,10 +1,10 @@
 // Times a program's start-up as a user sees it: from the moment it is started
-// to the moment its first window is visible. Run by tools/bench-start.sh,
-// as a 64-bit program whatever the program it measures, so that its own
-// speed does not depend on how that one runs.
+// to the moment its first window, a dialog, is visible. Run by
+// tools/bench-start.sh, as a 64-bit program whatever the program it measures,
+// so that its own speed does not depend on how that one runs.
 //
 //   start_bench <program> <argument> <command-id>
-//     Starts "<program>" <argument>, waits for a visible top-level window of
+//     Starts "<program>" <argument>, waits for a visible dialog ("#32770") of
 //     it, then sends that window the command <command-id> (1: OK, 2: Cancel)
 //     and waits for the program to end. Prints:
 //     window_s=<s> class=<window class> caption=<caption, spaces as _> exit=<code>

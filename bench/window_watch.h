@@ -26,41 +26,33 @@ inline std::wstring WindowClass(HWND window) {
   return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-// A visible top-level window of `processId`; with a caption, only a dialog
-// ("#32770") of that caption; with a control id, only one that has it.
-struct WindowQuery {
-  DWORD processId = 0;
-  const wchar_t* caption = nullptr;
-  int controlId = 0;
-  HWND found = nullptr;
-};
-
-inline BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
-  auto* query = reinterpret_cast<WindowQuery*>(parameter);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != query->processId || !IsWindowVisible(window))
-    return TRUE;
-  if (query->caption != nullptr &&
-      (WindowClass(window) != L"#32770" || WindowText(window) != query->caption))
-    return TRUE;
-  if (query->controlId != 0 && GetDlgItem(window, query->controlId) == nullptr)
-    return TRUE;
-  query->found = window;
-  return FALSE;
+// A visible dialog ("#32770") of `processId`; with a caption, only one of
+// that caption; with a control id, only one that has it. The server picks
+// the dialogs out of all top-level windows, and the caption is read without
+// a message to the program, so that each look costs little: the looking must
+// not take the processor from the program it times.
+inline HWND FindDialogOf(DWORD processId, const wchar_t* caption = nullptr, int controlId = 0) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != processId || !IsWindowVisible(window))
+      continue;
+    if (caption != nullptr) {
+      wchar_t text[256];
+      const int length = GetWindowTextW(window, text, 256);
+      if (std::wstring(text, length > 0 ? static_cast<size_t>(length) : 0) != caption)
+        continue;
+    }
+    if (controlId != 0 && GetDlgItem(window, controlId) == nullptr)
+      continue;
+    return window;
+  }
+  return nullptr;
 }
 
-inline HWND FindWindowOf(DWORD processId, const wchar_t* caption = nullptr, int controlId = 0) {
-  WindowQuery query;
-  query.processId = processId;
-  query.caption = caption;
-  query.controlId = controlId;
-  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
-  return query.found;
-}
-
-// Polls every millisecond, so that the moment is known to about that; null
-// on time-out or when `process` ends first.
+// Polls for such a dialog every millisecond, so that the moment it shows is
+// known to about that; null on time-out or when `process` ends first.
 inline HWND WaitForWindow(HANDLE process,
                           DWORD processId,
                           DWORD timeoutMs,
@@ -68,7 +60,7 @@ inline HWND WaitForWindow(HANDLE process,
                           int controlId = 0) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
-    if (const HWND window = FindWindowOf(processId, caption, controlId))
+    if (const HWND window = FindDialogOf(processId, caption, controlId))
       return window;
     if (GetTickCount64() >= deadline || WaitForSingleObject(process, 1) == WAIT_OBJECT_0)
       return nullptr;

@@ -7,9 +7,10 @@
 # and 64-bit Windows (build/bench-x86_64), and the 64-bit timing program
 # (bench/start_bench.cpp), which is the same in every lane. On the Wine
 # prefix build/wineprefix-bench-start it times, from the start of the
-# process to the first visible top-level window, "Setup.exe /help" (its
-# message box, then closed with OK) and "Setup.exe /extract" (the options
-# dialog, then cancelled), after one warm-up round per lane, for:
+# process to its first visible window, a dialog in both modes,
+# "Setup.exe /help" (its message box, then closed with OK) and
+# "Setup.exe /extract" (the options dialog, then cancelled), after one
+# warm-up round per lane, for:
 #   - the 32-bit image run natively (where the machine runs 32-bit code and
 #     ULVERANE_I386_EMULATION is not 1);
 #   - the 32-bit image run through qemu-user: qemu-i386 is registered for
