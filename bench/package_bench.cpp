@@ -1,5 +1,5 @@
 // Drives "/extract" of a setup executable end to end, as an administrator
-// would, and times the part that writes the package. Run by
+// would, and times the writing of the package. Run by
 // tools/bench-package.sh, as a 64-bit program whatever the setup's image.
 //
 //   package_bench <setup-exe> <target-msi>

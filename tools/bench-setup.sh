@@ -26,9 +26,9 @@
 #   - runs the 1-byte setup the same way, for its peak working set.
 # It prints the image and lane measured, each round, the median of (start to
 # SetupUI) / (the anchor's start to SetupUI) and of (start to SetupUI) /
-# (plain copy), the same start time of the 1-byte setup (the part that does
-# not depend on the package), the median clean-up times, and the peak
-# working sets. Figures only; nothing fails on timing. Each run starts with
+# (plain copy), the same start time of the 1-byte setup (all that does not
+# depend on the package), the median clean-up times, and the peak working
+# sets. Figures only; nothing fails on timing. Each run starts with
 # the executables it reads in the page cache (bench_warm).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
