@@ -1,31 +1,42 @@
-# Shared by tools/bench-extract.sh and tools/bench-setup.sh; source it after
-# tools/common.sh. Sets bench_arch, bench_build, bench_prefix, bench_data and
-# bench_out, and defines the helpers below.
+# Shared by the benchmark commands (tools/bench-*.sh); source it after
+# tools/common.sh. Installs what is missing, then sets bench_arch (the image
+# measured: i686, the 32-bit product, unless ULVERANE_ARCH=x86_64), build,
+# bench_build, bench_prefix, bench_data and bench_out, and defines the helpers
+# below.
 
+ulverane_prepare
 bench_package_size=481894400
-bench_arch=$(ulverane_test_arch)
-bench_build=$repo_root/build/bench-$bench_arch
-bench_prefix=$repo_root/build/wineprefix-bench-$bench_arch
+bench_arch=$arch
+bench_build=$build/bench-$bench_arch
+bench_prefix=$build/wineprefix-bench-$bench_arch
 bench_data=$bench_build/data
 bench_out=$bench_build/out
+# Two jobs at most: the machine is shared with other builds.
+bench_jobs=2
 
 bench_cultures="de en-US es fr it ja pt-BR ru zh-Hans"
 
-# Fills $bench_data/big and $bench_data/tiny once: the same twelve small files,
-# and Ulverane.msi of $bench_package_size random bytes or of 1 byte.
-# bench_prepare <rounds>: checks the round count, makes the payloads and builds
-# everything. Sets rounds and exe_dir.
-bench_prepare() {
+# bench_rounds <rounds> <least>: checks the round count and sets rounds.
+bench_rounds() {
   rounds=$1
-  if ! [[ "$rounds" =~ ^[0-9]+$ ]] || [ "$rounds" -lt 3 ]; then
-    echo "usage: $0 [rounds >= 3]" >&2
+  if ! [[ "$rounds" =~ ^[0-9]+$ ]] || [ "$rounds" -lt "$2" ]; then
+    echo "usage: $0 [rounds >= $2]" >&2
     exit 2
   fi
+}
+
+# bench_prepare <rounds> <least> <targets...>: checks the round count, makes
+# the payloads and builds the targets. Sets rounds and exe_dir.
+bench_prepare() {
+  bench_rounds "$1" "$2"
+  shift 2
   bench_make_payloads
-  bench_build_all
+  bench_build_all "$@"
   exe_dir=$bench_build/bench
 }
 
+# Fills $bench_data/big and $bench_data/tiny once: the same twelve small files,
+# and Ulverane.msi of $bench_package_size random bytes or of 1 byte.
 bench_make_payloads() {
   local big=$bench_data/big tiny=$bench_data/tiny
   if [ -f "$bench_data/.complete" ] &&
@@ -50,14 +61,14 @@ bench_make_payloads() {
   touch "$bench_data/.complete"
 }
 
-# Configures $bench_build and builds the benchmark programs and setups.
+# bench_build_all <targets...>: configures $bench_build with the payloads of
+# $bench_data and builds the targets.
 bench_build_all() {
   echo "== Building the benchmarks ($bench_arch) in $bench_build"
   ulverane_configure "$bench_build" "$bench_arch" -DULVERANE_BUILD_BENCHMARKS=ON \
     -DULVERANE_BENCH_BIG_PAYLOAD="$bench_data/big" \
     -DULVERANE_BENCH_TINY_PAYLOAD="$bench_data/tiny"
-  cmake --build "$bench_build" -j "$(nproc)" --target \
-    extract_bench setup_bench bench_setup_big bench_setup_tiny >/dev/null
+  cmake --build "$bench_build" -j "$bench_jobs" --target "$@" >/dev/null
 }
 
 # bench_resource <exe> <id>: prints "<file offset> <size>" of BIN resource
@@ -99,17 +110,89 @@ bench_calc() {
   awk "BEGIN { printf \"%.3f\\n\", $1 }"
 }
 
-# Starts the benchmark's own Wine session; bench_stop ends it and removes
-# what the rounds left in $bench_out.
+# Starts the benchmark's own Wine session on $bench_prefix (32-bit programs
+# runnable, natively or through qemu-user) and prints what is measured: sets
+# bench_lane. bench_stop ends the session and removes what the rounds left in
+# $bench_out.
 bench_start() {
-  trap bench_stop EXIT
   mkdir -p "$bench_out"
-  ulverane_wine_start "$bench_prefix" "$bench_arch"
+  # Another run's emulator registration would make the lane emulated.
+  [ "${ULVERANE_I386_EMULATION:-0}" = 1 ] || bench_await_lane "32-bit native"
+  ulverane_session_start "$bench_prefix"
+  trap bench_stop EXIT
+  bench_lane=$(bench_lane_of "$bench_arch")
+  echo "== Measuring: $bench_lane"
 }
 
 bench_stop() {
-  ulverane_wine_stop
+  ulverane_session_stop
   rm -rf "$bench_out"
+}
+
+# bench_lane_of <arch>: the image and the way it runs, for the figures. A
+# 64-bit program never goes through the emulator.
+bench_lane_of() {
+  if [ "$1" = i686 ]; then
+    echo "32-bit image (i686), ${ulverane_i386_lane:-native}"
+  else
+    echo "64-bit build (x86_64), native"
+  fi
+}
+
+# Names of i386 emulator registrations other than this shell's own. Another
+# run that registers one makes every 32-bit program on the machine emulated,
+# our "native" rounds included. Those of runs that are gone are removed first,
+# as ulverane_emulation_start does.
+bench_foreign_i386_emulators() {
+  local entry name
+  for entry in /proc/sys/fs/binfmt_misc/*; do
+    name=${entry##*/}
+    [ "$name" = "${ulverane_binfmt_entry:-}" ] && continue
+    grep -qs '^magic 7f454c4601010100000000000000000002000300' "$entry" || continue
+    if [[ "$name" =~ ^ulverane-i386-([0-9]+)$ ]] && ! kill -0 "${BASH_REMATCH[1]}" 2>/dev/null; then
+      echo -1 | ulverane_sudo tee "$entry" >/dev/null || true
+      continue
+    fi
+    printf '%s ' "$name"
+  done
+}
+
+# bench_await_lane <lane>: before a round of a native 32-bit lane, waits
+# (30 minutes at most) while another run's emulator registration is there.
+bench_await_lane() {
+  local lane=$1 foreign waited=0
+  case "$lane" in *"32-bit"*native*) ;; *) return 0 ;; esac
+  while foreign=$(bench_foreign_i386_emulators) && [ -n "$foreign" ]; do
+    if [ "$waited" = 0 ]; then
+      echo "(waiting: another run's i386 emulator registration ($foreign) would make" \
+           "32-bit programs emulated)"
+    fi
+    if [ "$waited" -ge 1800 ]; then
+      echo "gave up after $waited s: the 32-bit lane cannot run natively now" >&2
+      exit 1
+    fi
+    sleep 5
+    waited=$((waited + 5))
+  done
+}
+
+# bench_lane_clean <lane>: after a round, false when another run registered
+# an emulator meanwhile in a native 32-bit lane; the round is then repeated.
+# (One that came and went within the round goes unseen.)
+bench_lane_clean() {
+  case "$1" in *"32-bit"*native*) ;; *) return 0 ;; esac
+  if [ -n "$(bench_foreign_i386_emulators)" ]; then
+    echo "(round repeated: another run registered an i386 emulator during it)"
+    return 1
+  fi
+}
+
+# bench_warm <files...>: reads the files once, so that a timed run starts
+# with them in the page cache. Hosts may page out files left idle for a few
+# seconds (this one runs DAMON's reclaim), which made single runs several
+# times slower, whichever program was measured.
+bench_warm() {
+  cat "$@" >/dev/null
 }
 
 # The size of a file in bytes, or "missing".

@@ -1,11 +1,15 @@
-// Drives one default run of a setup executable, or the plain copy it is
-// measured against. Run by tools/bench-setup.sh.
+// Drives one default run of a setup executable, or what it is measured
+// against. Run by tools/bench-setup.sh.
 //
 //   setup_bench run <setup-exe>
 //     Starts the setup without arguments; its SetupUI.exe must be the stub
 //     (setupui_stub.cpp). Prints: launch_s=<start to SetupUI> cleanup_s=<SetupUI
 //     to setup exit> total_s=<s> peak_ws=<bytes> exit=<code> folder=<verdict>
 //     and removes the working folder the run left in %TEMP%\UlveraneSetup.
+//   setup_bench anchor <anchor-exe> <source-file> <offset>:<size>:<relative-path>...
+//     Starts the minimal setup (setup_anchor.cpp) the same way, with the
+//     ranges to copy; its stub must be the same. Prints the same fields; the
+//     verdict is "cleaned" when the anchor left nothing behind in %TEMP%.
 //   setup_bench copies <source-file> <offset>:<size>:<relative-path>...
 //     Copies each range into a new folder in %TEMP% the plain way, then
 //     deletes it all. Prints: copy_s=<s> delete_s=<s>
@@ -87,39 +91,43 @@ bool ReadStamp(const std::wstring& path, LONGLONG* value) {
   return true;
 }
 
-int Run(const std::wstring& setup) {
-  const std::wstring temp = TempFolder();
-  const std::wstring parent = temp + L"UlveraneSetup";
-  const std::vector<std::wstring> existing = List(parent);
-  const std::set<std::wstring> before(existing.begin(), existing.end());
+struct Launch {
+  double launchSeconds = 0;
+  double cleanupSeconds = 0;
+  double totalSeconds = 0;
+  SIZE_T peak = 0;
+  DWORD exitCode = 0;
+  bool stamped = false;
+};
 
+// Starts `program` with `commandLine` as the setup is started by a user, waits
+// for it, and reads when the stub ran. False when it could not be run.
+bool Start(const std::wstring& program, std::wstring commandLine, Launch* launch) {
   const std::wstring stamp =
-      temp + L"ulverane-bench-stamp-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+      TempFolder() + L"ulverane-bench-stamp-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
   DeleteFileW(stamp.c_str());
   SetEnvironmentVariableW(L"ULVERANE_BENCH_STAMP", stamp.c_str());
 
-  std::wstring commandLine = L"\"" + setup + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   LARGE_INTEGER start;
   LARGE_INTEGER end;
   QueryPerformanceCounter(&start);
-  if (!CreateProcessW(setup.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startup, &process)) {
     std::fprintf(stderr, "CreateProcess failed: error %lu\n", GetLastError());
-    return 1;
+    return false;
   }
   CloseHandle(process.hThread);
   // Wine may answer zeros once the process is gone, so the peak (a high-water
   // mark) is sampled while it runs too.
-  SIZE_T peak = 0;
   const auto sample = [&] {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof(counters);
     if (GetProcessMemoryInfo(process.hProcess, &counters, sizeof(counters)) &&
-        counters.PeakWorkingSetSize > peak)
-      peak = counters.PeakWorkingSetSize;
+        counters.PeakWorkingSetSize > launch->peak)
+      launch->peak = counters.PeakWorkingSetSize;
   };
   const ULONGLONG deadline = GetTickCount64() + kTimeoutMilliseconds;
   DWORD waited = WAIT_TIMEOUT;
@@ -132,18 +140,46 @@ int Run(const std::wstring& setup) {
   if (waited != WAIT_OBJECT_0) {
     TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hProcess);
-    std::fprintf(stderr, "the setup did not end within %lu ms (a message box?)\n",
+    std::fprintf(stderr, "the program did not end within %lu ms (a message box?)\n",
                  kTimeoutMilliseconds);
-    return 1;
+    return false;
   }
   sample();
-  DWORD exitCode = 0;
-  GetExitCodeProcess(process.hProcess, &exitCode);
+  GetExitCodeProcess(process.hProcess, &launch->exitCode);
   CloseHandle(process.hProcess);
 
   LONGLONG launched = 0;
-  const bool haveStamp = ReadStamp(stamp, &launched);
+  launch->stamped = ReadStamp(stamp, &launched);
   DeleteFileW(stamp.c_str());
+  LARGE_INTEGER launchedAt;
+  launchedAt.QuadPart = launched;
+  launch->launchSeconds = Seconds(start, launchedAt);
+  launch->cleanupSeconds = Seconds(launchedAt, end);
+  launch->totalSeconds = Seconds(start, end);
+  return true;
+}
+
+int Report(const Launch& launch, const std::string& verdict) {
+  if (!launch.stamped) {
+    std::fprintf(stderr, "SetupUI.exe left no timestamp (exit code %lu, folder %s)\n",
+                 launch.exitCode, verdict.c_str());
+    return 1;
+  }
+  std::printf("launch_s=%.6f cleanup_s=%.6f total_s=%.6f peak_ws=%s exit=%lu folder=%s\n",
+              launch.launchSeconds, launch.cleanupSeconds, launch.totalSeconds,
+              launch.peak != 0 ? std::to_string(launch.peak).c_str() : "unavailable",
+              launch.exitCode, verdict.c_str());
+  return 0;
+}
+
+int Run(const std::wstring& setup) {
+  const std::wstring parent = TempFolder() + L"UlveraneSetup";
+  const std::vector<std::wstring> existing = List(parent);
+  const std::set<std::wstring> before(existing.begin(), existing.end());
+
+  Launch launch;
+  if (!Start(setup, L"\"" + setup + L"\"", &launch))
+    return 1;
 
   std::vector<std::wstring> created;
   for (const std::wstring& name : List(parent)) {
@@ -166,18 +202,39 @@ int Run(const std::wstring& setup) {
   }
   for (const std::wstring& name : created)
     RemoveTree(parent + L"\\" + name);
+  return Report(launch, verdict);
+}
 
-  if (!haveStamp) {
-    std::fprintf(stderr, "SetupUI.exe left no timestamp (exit code %lu, folder %s)\n", exitCode,
-                 verdict.c_str());
-    return 1;
+// The anchor's folders are named "UlveraneBenchAnchor-<pid>" in %TEMP%.
+std::vector<std::wstring> AnchorFolders() {
+  const std::wstring temp = TempFolder();
+  std::vector<std::wstring> found;
+  for (const std::wstring& name : List(temp.substr(0, temp.size() - 1))) {
+    if (name.rfind(L"UlveraneBenchAnchor-", 0) == 0)
+      found.push_back(name);
   }
-  LARGE_INTEGER launchedAt;
-  launchedAt.QuadPart = launched;
-  std::printf("launch_s=%.6f cleanup_s=%.6f total_s=%.6f peak_ws=%s exit=%lu folder=%s\n",
-              Seconds(start, launchedAt), Seconds(launchedAt, end), Seconds(start, end),
-              peak != 0 ? std::to_string(peak).c_str() : "unavailable", exitCode, verdict.c_str());
-  return 0;
+  return found;
+}
+
+int Anchor(const std::wstring& anchor, const std::vector<std::wstring>& arguments) {
+  for (const std::wstring& name : AnchorFolders())
+    RemoveTree(TempFolder() + name.substr(0, name.size() - 1));
+  std::wstring commandLine = L"\"" + anchor + L"\"";
+  for (const std::wstring& argument : arguments)
+    commandLine += L" \"" + argument + L"\"";
+  Launch launch;
+  if (!Start(anchor, commandLine, &launch))
+    return 1;
+  const std::vector<std::wstring> left = AnchorFolders();
+  std::string verdict = "cleaned";
+  if (!left.empty()) {
+    verdict = "left:";
+    for (const std::wstring& name : left) {
+      verdict += Narrow(name) + ";";
+      RemoveTree(TempFolder() + name.substr(0, name.size() - 1));
+    }
+  }
+  return Report(launch, verdict);
 }
 
 struct Range {
@@ -262,6 +319,8 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
   if (mode == L"run" && argc == 3)
     return Run(argv[2]);
+  if (mode == L"anchor" && argc > 4)
+    return Anchor(argv[2], std::vector<std::wstring>(argv + 3, argv + argc));
   if (mode == L"copies" && argc > 3) {
     std::vector<Range> ranges(argc - 3);
     bool ok = true;
@@ -272,6 +331,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::fprintf(stderr,
                "usage: setup_bench run <setup-exe>\n"
+               "       setup_bench anchor <anchor-exe> <source-file> "
+               "<offset>:<size>:<relative-path>...\n"
                "       setup_bench copies <source-file> <offset>:<size>:<relative-path>...\n");
   return 2;
 }

@@ -3,24 +3,26 @@
 #
 # Usage: tools/bench-extract.sh [rounds]      (rounds: at least 3, default 5)
 #
-# Builds (x86_64 on a machine without 32-bit code, else i686) a setup
+# Builds (i686, the 32-bit product, unless ULVERANE_ARCH=x86_64) a setup
 # executable carrying a 481,894,400-byte Ulverane.msi and one carrying a
 # 1-byte one, in build/bench-<arch> (payloads generated once and kept there),
-# then runs on the Wine prefix build/wineprefix-bench-<arch>, after one
-# warm-up round, interleaved rounds of:
+# then runs on the Wine prefix build/wineprefix-bench-<arch> (32-bit programs
+# natively where the machine runs them, else, or with
+# ULVERANE_I386_EMULATION=1, through qemu-user), after one warm-up round,
+# interleaved rounds of:
 #   a  ExecutableImage + ExtractResource(135) under Wine (extract_bench)
 #   b  a plain 1 MiB ReadFile/WriteFile copy of the same bytes under Wine
 #   c  dd of the same bytes on the host
-# It prints each round, the medians, a/b and a/c, and the peak working set of
-# the extraction for the large and the 1-byte package. Figures only; nothing
-# fails on timing. Each output is checked for size, and compared byte for
+# It prints the image and lane measured, each round, the medians, a/b and
+# a/c, and the peak working set of the extraction for the large and the
+# 1-byte package. Figures only; nothing fails on timing. Each output is checked for size, and compared byte for
 # byte with the payload file in the warm-up round.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 source "$repo_root/bench/common.sh"
 
-bench_prepare "${1:-5}"
+bench_prepare "${1:-5}" 3 extract_bench bench_setup_big bench_setup_tiny
 read -r offset size < <(bench_resource "$exe_dir/bench_setup_big.exe" 135)
 if [ "$size" != "$bench_package_size" ]; then
   echo "BIN 135 of bench_setup_big.exe holds $size bytes, not $bench_package_size" >&2
@@ -51,11 +53,14 @@ check() {
 }
 
 times_a=() times_b=() times_c=() peaks_big=() peaks_tiny=()
-for round in $(seq 0 "$rounds"); do
+round=0
+while [ "$round" -le "$rounds" ]; do
+  bench_await_lane "$bench_lane"
   compare=no
   [ "$round" = 0 ] && compare=yes
 
   target=$bench_out/extract.bin
+  bench_warm "$exe_dir/bench_setup_big.exe"
   line=$("$ULVERANE_WINE" "$program" extract "$win_exe_dir" bench_setup_big.exe \
            "$(bench_win_path "$target")" | tr -d '\r')
   check "$target" "$size" "$compare"
@@ -63,12 +68,14 @@ for round in $(seq 0 "$rounds"); do
   peak_big=$(bench_field peak_ws "$line")
 
   target=$bench_out/copy.bin
+  bench_warm "$exe_dir/bench_setup_big.exe"
   line=$("$ULVERANE_WINE" "$program" copy "$(bench_win_path "$exe_dir/bench_setup_big.exe")" \
            "$offset" "$size" "$(bench_win_path "$target")" | tr -d '\r')
   check "$target" "$size" "$compare"
   b=$(bench_field seconds "$line")
 
   target=$bench_out/dd.bin
+  bench_warm "$exe_dir/bench_setup_big.exe"
   start=$EPOCHREALTIME
   dd if="$exe_dir/bench_setup_big.exe" of="$target" bs=1M iflag=skip_bytes,count_bytes \
     skip="$offset" count="$size" status=none
@@ -77,11 +84,13 @@ for round in $(seq 0 "$rounds"); do
   c=$(bench_calc "$end - $start")
 
   target=$bench_out/tiny.bin
+  bench_warm "$exe_dir/bench_setup_tiny.exe"
   line=$("$ULVERANE_WINE" "$program" extract "$win_exe_dir" bench_setup_tiny.exe \
            "$(bench_win_path "$target")" | tr -d '\r')
   check "$target" 1 "$compare"
   peak_tiny=$(bench_field peak_ws "$line")
 
+  bench_lane_clean "$bench_lane" || continue
   label="round $round"
   [ "$round" = 0 ] && label="warm-up"
   printf '%-8s a=%ss b=%ss c=%ss  peak working set: big %s B, tiny %s B\n' \
@@ -90,6 +99,7 @@ for round in $(seq 0 "$rounds"); do
     times_a+=("$a") times_b+=("$b") times_c+=("$c")
     peaks_big+=("$peak_big") peaks_tiny+=("$peak_tiny")
   fi
+  round=$((round + 1))
 done
 
 ma=$(bench_median "${times_a[@]}")
@@ -97,7 +107,7 @@ mb=$(bench_median "${times_b[@]}")
 mc=$(bench_median "${times_c[@]}")
 pb=$(bench_median "${peaks_big[@]}")
 pt=$(bench_median "${peaks_tiny[@]}")
-echo "== Medians over $rounds rounds ($size bytes)"
+echo "== Medians over $rounds rounds ($size bytes): $bench_lane"
 echo "a extract (ExecutableImage + ExtractResource): $ma s"
 echo "b plain Win32 copy under Wine:                  $mb s"
 echo "c host dd:                                      $mc s"
