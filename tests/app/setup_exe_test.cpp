@@ -55,7 +55,6 @@ void RunAndWait(const std::wstring& commandLine) {
 constexpr REGSAM kOwnView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 constexpr REGSAM kOtherView = sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 
-
 class SetupExeTest : public ::testing::Test {
  protected:
   void SetUp() override {
