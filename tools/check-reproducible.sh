@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the 32-bit Setup.exe twice from scratch, with the same sources and
-# payload, in two build folders of different names and lengths, and compares
-# the images byte for byte. Prints both SHA-256 hashes; fails when they differ.
-# Extra arguments go to CMake (for example -DULVERANE_PAYLOAD_DIR=...).
+# payload: once from this checkout, once from a copy of its files elsewhere,
+# in build folders of different names and lengths, with the files' times
+# changed. Compares the images byte for byte, prints both SHA-256 hashes, and
+# fails when they differ. Extra arguments go to CMake (for example
+# -DULVERANE_PAYLOAD_DIR=...).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
@@ -10,11 +12,16 @@ source "$here/common.sh"
 ulverane_prepare
 first="$build/reproducible-a"
 second="$build/reproducible-check-second"
-for dir in "$first" "$second"; do
-  rm -rf "$dir"
-  ulverane_configure "$dir" i686 "$@"
-  cmake --build "$dir" -j "$(nproc)" --target Setup >/dev/null
-done
+copy="$build/reproducible-sources"
+rm -rf "$first" "$second" "$copy"
+mkdir -p "$copy"
+(cd "$repo_root" && git ls-files -z | xargs -0 cp --parents -t "$copy")
+find "$copy" -type f -exec touch -d "2001-02-03 04:05:06" {} +
+ulverane_configure "$first" i686 "$@"
+cmake --build "$first" -j "$(nproc)" --target Setup >/dev/null
+cmake -S "$copy" -B "$second" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw-i686.cmake" \
+  "$@" >/dev/null
+cmake --build "$second" -j "$(nproc)" --target Setup >/dev/null
 a=$(sha256sum "$first/Setup.exe" | cut -d' ' -f1)
 b=$(sha256sum "$second/Setup.exe" | cut -d' ' -f1)
 echo "== Reproducible build: $a ($first/Setup.exe)"
@@ -24,4 +31,4 @@ if [ "$a" != "$b" ]; then
   cmp -l "$first/Setup.exe" "$second/Setup.exe" | head -n 20 >&2 || true
   exit 1
 fi
-rm -rf "$first" "$second"
+rm -rf "$first" "$second" "$copy"
