@@ -24,16 +24,8 @@ using ulverane::bench::Seconds;
 
 constexpr std::uint32_t kPackageId = 135;
 
-SIZE_T PeakWorkingSet() {
-  PROCESS_MEMORY_COUNTERS counters = {};
-  counters.cb = sizeof(counters);
-  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))
-             ? counters.PeakWorkingSetSize
-             : 0;
-}
-
 int Extract(const std::wstring& folder, const std::wstring& name, const std::wstring& target) {
-  const SIZE_T before = PeakWorkingSet();
+  const SIZE_T before = ulverane::bench::OwnPeakWorkingSet();
   LARGE_INTEGER start;
   LARGE_INTEGER end;
   try {
@@ -46,7 +38,7 @@ int Extract(const std::wstring& folder, const std::wstring& name, const std::wst
     return 1;
   }
   std::printf("seconds=%.6f peak_ws=%llu peak_ws_before=%llu\n", Seconds(start, end),
-              static_cast<unsigned long long>(PeakWorkingSet()),
+              static_cast<unsigned long long>(ulverane::bench::OwnPeakWorkingSet()),
               static_cast<unsigned long long>(before));
   return 0;
 }

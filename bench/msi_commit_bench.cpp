@@ -101,14 +101,6 @@ Counters ReadCounters() {
   return counters;
 }
 
-SIZE_T PeakWorkingSet() {
-  PROCESS_MEMORY_COUNTERS counters = {};
-  counters.cb = sizeof(counters);
-  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))
-             ? counters.PeakWorkingSetSize
-             : 0;
-}
-
 // Times one step and the bytes read and written during it.
 class Step {
  public:
@@ -180,7 +172,7 @@ int Measure(const std::wstring& package, const std::wstring& work, bool edit) {
     }
     step.Print();
   }
-  const SIZE_T peakBeforeCommit = PeakWorkingSet();
+  const SIZE_T peakBeforeCommit = ulverane::bench::OwnPeakWorkingSet();
   {
     const Step step("commit");
     if (MsiDatabaseCommit(database.get()) != ERROR_SUCCESS)
@@ -199,7 +191,7 @@ int Measure(const std::wstring& package, const std::wstring& work, bool edit) {
           ? (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
           : 0;
   std::printf("size=%llu peak_ws=%llu peak_ws_before_commit=%llu\n", size,
-              static_cast<unsigned long long>(PeakWorkingSet()),
+              static_cast<unsigned long long>(ulverane::bench::OwnPeakWorkingSet()),
               static_cast<unsigned long long>(peakBeforeCommit));
   return 0;
 }

@@ -5,9 +5,13 @@
 // the same 1 MiB steps and with the same target flags as the setup uses.
 
 #include <windows.h>
+// psapi.h needs the types of windows.h, so it stays in a block of its own.
+#include <psapi.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace ulverane::bench {
 
@@ -44,6 +48,40 @@ inline double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// One payload file's bytes in an image: `size` bytes at `offset`, written
+// to `path` (relative, with backslashes).
+struct Range {
+  std::uint64_t offset = 0;
+  DWORD size = 0;
+  std::wstring path;
+};
+
+// Parses "<offset>:<size>:<relative-path>"; forward slashes become
+// backslashes.
+inline bool ParseRange(const std::wstring& text, Range* range) {
+  const size_t first = text.find(L':');
+  const size_t second = first == std::wstring::npos ? first : text.find(L':', first + 1);
+  if (second == std::wstring::npos)
+    return false;
+  range->offset = std::wcstoull(text.substr(0, first).c_str(), nullptr, 0);
+  range->size = static_cast<DWORD>(std::wcstoul(text.substr(first + 1).c_str(), nullptr, 0));
+  range->path = text.substr(second + 1);
+  for (wchar_t& c : range->path) {
+    if (c == L'/')
+      c = L'\\';
+  }
+  return !range->path.empty();
+}
+
+// This process's peak working set so far, or 0 when the platform will not say.
+inline SIZE_T OwnPeakWorkingSet() {
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof(counters);
+  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))
+             ? counters.PeakWorkingSetSize
+             : 0;
 }
 
 }  // namespace ulverane::bench

@@ -19,26 +19,8 @@
 
 namespace {
 
-struct Range {
-  std::uint64_t offset;
-  DWORD size;
-  std::wstring path;
-};
-
-bool ParseRange(const std::wstring& text, Range* range) {
-  const size_t first = text.find(L':');
-  const size_t second = first == std::wstring::npos ? first : text.find(L':', first + 1);
-  if (second == std::wstring::npos)
-    return false;
-  range->offset = std::wcstoull(text.substr(0, first).c_str(), nullptr, 0);
-  range->size = static_cast<DWORD>(std::wcstoul(text.substr(first + 1).c_str(), nullptr, 0));
-  range->path = text.substr(second + 1);
-  for (wchar_t& c : range->path) {
-    if (c == L'/')
-      c = L'\\';
-  }
-  return !range->path.empty();
-}
+using ulverane::bench::ParseRange;
+using ulverane::bench::Range;
 
 // The setup's own launch: same verb, flags and window state.
 bool RunAndWait(const std::wstring& program, DWORD* exitCode) {

@@ -27,6 +27,8 @@
 
 namespace {
 
+using ulverane::bench::ParseRange;
+using ulverane::bench::Range;
 using ulverane::bench::Seconds;
 
 constexpr DWORD kTimeoutMilliseconds = 300000;
@@ -237,12 +239,6 @@ int Anchor(const std::wstring& anchor, const std::vector<std::wstring>& argument
   return Report(launch, verdict);
 }
 
-struct Range {
-  std::uint64_t offset;
-  DWORD size;
-  std::wstring path;
-};
-
 int Copies(const std::wstring& source, const std::vector<Range>& ranges) {
   const std::wstring folder = TempFolder() + L"UlveraneBenchCopy";
   RemoveTree(folder);
@@ -296,21 +292,6 @@ int Copies(const std::wstring& source, const std::vector<Range>& ranges) {
   }
   std::printf("copy_s=%.6f delete_s=%.6f\n", Seconds(start, copied), Seconds(deleteStart, deleted));
   return 0;
-}
-
-bool ParseRange(std::wstring text, Range* range) {
-  const size_t first = text.find(L':');
-  const size_t second = first == std::wstring::npos ? first : text.find(L':', first + 1);
-  if (second == std::wstring::npos)
-    return false;
-  range->offset = std::wcstoull(text.substr(0, first).c_str(), nullptr, 0);
-  range->size = static_cast<DWORD>(std::wcstoul(text.substr(first + 1).c_str(), nullptr, 0));
-  range->path = text.substr(second + 1);
-  for (wchar_t& c : range->path) {
-    if (c == L'/')
-      c = L'\\';
-  }
-  return !range->path.empty();
 }
 
 }  // namespace
