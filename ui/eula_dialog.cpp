@@ -7,7 +7,7 @@ namespace ulverane {
 EulaDialog::EulaDialog(HINSTANCE instance, HWND parent, std::string text)
     : Dialog(instance, IDD_EULA, parent), text_(std::move(text)) {}
 
-INT_PTR EulaDialog::DialogProc(UINT message, WPARAM wParam, LPARAM) {
+INT_PTR EulaDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     // The bytes go in as they are stored, in the ANSI code page; an RTF
     // document announces itself.
@@ -16,11 +16,9 @@ INT_PTR EulaDialog::DialogProc(UINT message, WPARAM wParam, LPARAM) {
                         reinterpret_cast<LPARAM>(text_.c_str()));
     return TRUE;
   }
-  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-    EndDialog(hwnd(), static_cast<INT_PTR>(wParam));
-    return TRUE;
-  }
-  return FALSE;
+  // No icons or title here: the template's caption stays. Accept and Decline
+  // end the dialog as OK and Cancel do everywhere.
+  return Dialog::DialogProc(message, wParam, lParam);
 }
 
 }  // namespace ulverane

@@ -52,23 +52,17 @@ INT_PTR ExtractDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
       ApplyDefaultsLayout();
     return FALSE;
   }
-  if (message != WM_COMMAND)
+  if (message == WM_COMMAND && LOWORD(wParam) == IDC_SAVE) {
+    ReadControls();
+    SaveAs();
     return FALSE;
-  switch (LOWORD(wParam)) {
-    case IDC_SAVE:
-      ReadControls();
-      SaveAs();
-      return FALSE;
-    case IDC_NO_EULA:
-      OnEulaClicked();
-      return FALSE;
-    case IDOK:
-    case IDCANCEL:
-      EndDialog(hwnd(), static_cast<INT_PTR>(wParam));
-      return TRUE;
-    default:
-      return FALSE;
   }
+  if (message == WM_COMMAND && LOWORD(wParam) == IDC_NO_EULA) {
+    OnEulaClicked();
+    return FALSE;
+  }
+  // OK and Cancel end the dialog with the whole command.
+  return Dialog::DialogProc(message, wParam, lParam);
 }
 
 void ExtractDialog::ReadControls() {
