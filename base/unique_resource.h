@@ -2,6 +2,7 @@
 #define ULVERANE_BASE_UNIQUE_RESOURCE_H_
 
 #include <windows.h>
+#include <rpc.h>
 
 #include <utility>
 
@@ -29,6 +30,13 @@ class UniqueResource {
   bool valid() const noexcept { return value_ != Traits::Invalid(); }
 
   Type release() noexcept { return std::exchange(value_, Traits::Invalid()); }
+
+  // The slot for a function that returns the handle through an
+  // out-parameter; whatever was held is closed first.
+  Type* put() noexcept {
+    reset();
+    return &value_;
+  }
 
   void reset(Type value = Traits::Invalid()) noexcept {
     const Type old = std::exchange(value_, value);
@@ -70,6 +78,13 @@ struct IconTraits {
   static void Close(Type icon) noexcept { DestroyIcon(icon); }
 };
 
+// Strings that the RPC runtime allocated (UuidToStringW and the like).
+struct RpcStringTraits {
+  using Type = RPC_WSTR;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type text) noexcept { RpcStringFreeW(&text); }
+};
+
 // CreateFile-style handles: INVALID_HANDLE_VALUE means none.
 using UniqueFile = UniqueResource<FileHandleTraits>;
 // Process, thread and event handles: null means none.
@@ -78,6 +93,7 @@ using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 // Icons from LoadImage without LR_SHARED.
 using UniqueIcon = UniqueResource<IconTraits>;
+using UniqueRpcString = UniqueResource<RpcStringTraits>;
 
 }  // namespace ulverane
 

@@ -14,7 +14,7 @@ bench_out=$bench_build/out
 # Two jobs at most: the machine is shared with other builds.
 bench_jobs=2
 
-bench_cultures="de en-US es fr it ja pt-BR ru zh-Hans"
+bench_cultures=$(python3 "$repo_root/tools/payload.py" --cultures)
 
 # bench_rounds <rounds> <least>: checks the round count and sets rounds.
 bench_rounds() {

@@ -1,19 +1,28 @@
 # The payload: thirteen "BIN" resources, each read from a file of a payload
 # folder that has the layout of the setup's working folder.
 
-set(ULVERANE_CULTURES de en-US es fr it ja pt-BR ru zh-Hans)
-
-# Resource id -> file, relative to the payload folder.
-set(ULVERANE_PAYLOAD_132 "DotNet.exe")
-set(ULVERANE_PAYLOAD_133 "SetupUI.exe")
-set(ULVERANE_PAYLOAD_134 "SetupUI.exe.config")
-set(ULVERANE_PAYLOAD_135 "Ulverane.msi")
-set(id 136)
-foreach(culture IN LISTS ULVERANE_CULTURES)
-  set(ULVERANE_PAYLOAD_${id} "${culture}/SetupUI.resources.dll")
-  math(EXPR id "${id} + 1")
+# The list itself is the product's table in resources/payload_files.h.
+file(READ "${CMAKE_CURRENT_LIST_DIR}/../resources/payload_files.h" payload_table)
+string(REGEX MATCHALL "{([0-9]+), L\"([^\"]*)\", L\"([^\"]*)\"}" payload_entries
+       "${payload_table}")
+# ULVERANE_PAYLOAD_<id>: the file, relative to the payload folder.
+set(ULVERANE_PAYLOAD_IDS "")
+set(ULVERANE_CULTURES "")
+foreach(entry IN LISTS payload_entries)
+  string(REGEX MATCH "{([0-9]+), L\"([^\"]*)\", L\"([^\"]*)\"}" _ "${entry}")
+  list(APPEND ULVERANE_PAYLOAD_IDS ${CMAKE_MATCH_1})
+  if(CMAKE_MATCH_2)
+    list(APPEND ULVERANE_CULTURES ${CMAKE_MATCH_2})
+    set(ULVERANE_PAYLOAD_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}/${CMAKE_MATCH_3}")
+  else()
+    set(ULVERANE_PAYLOAD_${CMAKE_MATCH_1} "${CMAKE_MATCH_3}")
+  endif()
 endforeach()
-set(ULVERANE_PAYLOAD_IDS 132 133 134 135 136 137 138 139 140 141 142 143 144)
+if(NOT ULVERANE_PAYLOAD_IDS)
+  message(FATAL_ERROR "resources/payload_files.h: no payload entries found")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             "${CMAKE_CURRENT_LIST_DIR}/../resources/payload_files.h")
 
 set(ULVERANE_PAYLOAD_DIR "" CACHE PATH
     "Folder with the thirteen payload files; empty for the sample built here")

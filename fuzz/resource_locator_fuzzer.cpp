@@ -11,13 +11,12 @@
 #include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 
 #include "payload/resource_locator.h"
+#include "resources/payload_files.h"
 
 namespace {
-
-constexpr std::uint32_t kFirstId = 132;
-constexpr std::uint32_t kLastId = 144;
 
 constexpr std::string_view kReaderMessages[] = {
     "ResourceSection::ResourceSection",   "ResourceDir::ResourceDir",
@@ -71,6 +70,24 @@ std::optional<SectionTable> LocateSectionTable(const std::uint8_t* data, std::si
   return SectionTable{static_cast<std::size_t>(table), count};
 }
 
+// The raw data of the last section named exactly ".rsrc": where every
+// resource's bytes must lie. Read independently of the reader under test.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> ResourceRawData(const std::uint8_t* data,
+                                                                       std::size_t size,
+                                                                       const SectionTable& table) {
+  constexpr std::size_t kHeaderSize = 40;
+  std::optional<std::pair<std::uint64_t, std::uint64_t>> found;
+  for (std::size_t i = 0; i < table.count; ++i) {
+    const std::size_t at = table.offset + i * kHeaderSize;
+    if (at > size || size - at < kHeaderSize)
+      break;
+    if (std::memcmp(data + at, ".rsrc\0", 6) == 0)
+      found = std::make_pair(std::uint64_t{ReadAt<std::uint32_t>(data, at + 20)},
+                             std::uint64_t{ReadAt<std::uint32_t>(data, at + 16)});
+  }
+  return found;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -81,13 +98,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::unique_ptr<std::uint8_t[]> view(new std::uint8_t[size]);
   std::memcpy(view.get(), data, size);
 
-  for (std::uint32_t id = kFirstId; id <= kLastId; ++id) {
+  for (const ulverane::PayloadFile& file : ulverane::kPayloadFiles) {
+    const std::uint32_t id = file.id;
     try {
       const ulverane::ResourceLocator locator(view.get(), size, view.get() + table->offset,
                                               table->count);
       const ulverane::ResourceLocator::Range range = locator.FindBin(id);
       if (range.position > size || range.size > size - range.position)
         Broken("range outside the input", id);
+      const auto section = ResourceRawData(view.get(), size, *table);
+      if (!section || range.position < section->first ||
+          range.position - section->first + range.size > section->second)
+        Broken("range outside the resource section", id);
     } catch (const std::runtime_error& error) {
       if (!IsReaderMessage(error.what()))
         Broken(error.what(), id);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/payload_files.h"
 #include "tests/payload/damage_cases.h"
 #include "tests/support/pe_writer.h"
 
@@ -80,8 +81,10 @@ int main(int argc, char** argv) {
     }
 
     std::vector<Resource> all;
-    for (std::uint16_t id = 132; id <= 144; ++id)
+    for (const ulverane::PayloadFile& file : ulverane::kPayloadFiles) {
+      const auto id = static_cast<std::uint16_t>(file.id);
       all.push_back(Bin(id, std::string(id % 7, static_cast<char>(id))));
+    }
     all.push_back(Resource{{L"TXT"}, {L"", 157}, 2057, "agreement"});
     all.push_back(Resource{{L""}, {L"", 1}, 1033, "cursor"});
     all.push_back(Resource{{L"BINARY"}, {L"", 135}, 1033, "not this one"});

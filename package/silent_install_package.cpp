@@ -11,13 +11,12 @@
 #include "package/msi_handle.h"
 #include "package/property_table.h"
 #include "payload/executable_image.h"
+#include "resources/payload_files.h"
 #include "ui/extract_dialog.h"
 #include "ui/extract_result_dialog.h"
 
 namespace ulverane {
 namespace {
-
-constexpr std::uint32_t kPackageResource = 135;
 
 const wchar_t* Flag(bool set) {
   return set ? L"#1" : L"#0";
@@ -80,24 +79,15 @@ int CreateSilentInstallPackage(HINSTANCE instance, bool defaultsMode) {
   // Released in reverse: view, database, the unfinished file, the image.
   TempFile package;
   package.SetPath(NewFileBeside(packagePath));
-  image.ExtractResource(kPackageResource, package.path());
+  image.ExtractResource(kPackageId, package.path());
 
   MsiHandle database;
-  {
-    MSIHANDLE handle = 0;
-    const UINT status = MsiOpenDatabaseW(package.path().c_str(), MSIDBOPEN_DIRECT, &handle);
-    database.reset(handle);
-    if (status != ERROR_SUCCESS)
-      throw std::runtime_error("MsiOpenDatabase failed");
-  }
+  if (MsiOpenDatabaseW(package.path().c_str(), MSIDBOPEN_DIRECT, database.put()) != ERROR_SUCCESS)
+    throw std::runtime_error("MsiOpenDatabase failed");
   MsiHandle view;
-  {
-    MSIHANDLE handle = 0;
-    const UINT status = MsiDatabaseOpenViewW(database.get(), L"SELECT * FROM `Property`", &handle);
-    view.reset(handle);
-    if (status != ERROR_SUCCESS)
-      throw std::runtime_error("MsiDatabaseOpenView failed");
-  }
+  if (MsiDatabaseOpenViewW(database.get(), L"SELECT * FROM `Property`", view.put()) !=
+      ERROR_SUCCESS)
+    throw std::runtime_error("MsiDatabaseOpenView failed");
   if (MsiViewExecute(view.get(), 0) != ERROR_SUCCESS)
     throw std::runtime_error("MsiViewExecute failed");
 

@@ -51,6 +51,11 @@ void DisableSafeSearchMode() {
 
 }  // namespace
 
+void LoadedImageTraits::Close(LOADED_IMAGE* image) noexcept {
+  if (const auto imageUnload = ImageHelp().Get<ImageUnloadFunction>("ImageUnload"))
+    imageUnload(image);
+}
+
 void RaiseImageLoadingError(const char* cause) {
   setupLog << cause << std::endl;
   throw std::runtime_error("Image loading failed");
@@ -88,43 +93,37 @@ void ExecutableImage::Load(const std::wstring& folder, const std::wstring& fileN
   CurrentDirectoryRestorer restorer{std::wstring(current, length)};
 
   const auto imageLoad = ImageHelp().Get<ImageLoadFunction>("ImageLoad");
-  const auto imageUnload = ImageHelp().Get<ImageUnloadFunction>("ImageUnload");
-  if (imageLoad == nullptr || imageUnload == nullptr)
+  if (imageLoad == nullptr)
     RaiseImageLoadingError("ImageLoad failed");
 
   // ImageLoad takes its name in the ANSI code page, not in UTF-8.
   const std::optional<std::string> name = AnsiFileName(fileName, CP_ACP);
   if (!name)
     RaiseImageLoadingError("ImageLoad failed");
-  image_ = imageLoad(name->c_str(), nullptr);
-  if (image_ == nullptr)
+  UniqueResource<LoadedImageTraits> image(imageLoad(name->c_str(), nullptr));
+  if (!image.valid())
     RaiseImageLoadingError("ImageLoad failed");
 
   // The view spans the whole file; its size bounds every offset we follow.
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(image_->hFile, &size) || image_->MappedAddress == nullptr) {
-    imageUnload(image_);
-    image_ = nullptr;
+  if (!GetFileSizeEx(image.get()->hFile, &size) || image.get()->MappedAddress == nullptr)
     RaiseImageLoadingError("ImageLoad failed");
-  }
+  image_ = std::move(image);
   viewSize_ = static_cast<std::uint64_t>(size.QuadPart);
 }
 
-ExecutableImage::~ExecutableImage() {
-  if (image_ != nullptr)
-    ImageHelp().Get<ImageUnloadFunction>("ImageUnload")(image_);
-}
+ExecutableImage::~ExecutableImage() = default;
 
 void ExecutableImage::ExtractResource(std::uint32_t id, const std::wstring& target) {
   const ResourceLocator::Range range =
-      ResourceLocator(reinterpret_cast<const std::uint8_t*>(image_->MappedAddress), viewSize_,
-                      reinterpret_cast<const std::uint8_t*>(image_->Sections),
-                      image_->NumberOfSections)
+      ResourceLocator(reinterpret_cast<const std::uint8_t*>(image_.get()->MappedAddress), viewSize_,
+                      reinterpret_cast<const std::uint8_t*>(image_.get()->Sections),
+                      image_.get()->NumberOfSections)
           .FindBin(id);
 
   LARGE_INTEGER distance;
   distance.QuadPart = range.position;
-  if (!SetFilePointerEx(image_->hFile, distance, nullptr, FILE_BEGIN))
+  if (!SetFilePointerEx(image_.get()->hFile, distance, nullptr, FILE_BEGIN))
     throw std::runtime_error("SetFilePointerEx failed");
 
   UniqueFile file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -141,7 +140,7 @@ void ExecutableImage::ExtractResource(std::uint32_t id, const std::wstring& targ
   for (DWORD remaining = range.size; remaining != 0;) {
     const DWORD chunk = remaining < kCopyChunkSize ? remaining : kCopyChunkSize;
     DWORD read = 0;
-    if (!ReadFile(image_->hFile, buffer.get(), chunk, &read, nullptr) || read != chunk)
+    if (!ReadFile(image_.get()->hFile, buffer.get(), chunk, &read, nullptr) || read != chunk)
       throw std::runtime_error("ReadFile failed");
     DWORD written = 0;
     if (!WriteFile(file.get(), buffer.get(), read, &written, nullptr) || written != read)

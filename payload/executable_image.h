@@ -7,11 +7,20 @@
 #include <cstdint>
 #include <string>
 
+#include "base/unique_resource.h"
+
 namespace ulverane {
 
 // Writes `cause` as one line to the setup log, then raises the runtime error
 // "Image loading failed". The cause is not part of the exception.
 [[noreturn]] void RaiseImageLoadingError(const char* cause);
+
+// An image from ImageLoad, given back with ImageUnload.
+struct LoadedImageTraits {
+  using Type = LOADED_IMAGE*;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type image) noexcept;
+};
 
 // An executable file opened read-only with ImageLoad: a handle to the file and
 // a read-only view of all of it. Neither copied nor moved; others borrow it.
@@ -38,14 +47,14 @@ class ExecutableImage {
   // deleted). Calls must not overlap: they share the file position.
   void ExtractResource(std::uint32_t id, const std::wstring& target);
 
-  const LOADED_IMAGE* image() const { return image_; }
+  const LOADED_IMAGE* image() const { return image_.get(); }
   // Bytes in the view; every offset into it is checked against this.
   std::uint64_t viewSize() const { return viewSize_; }
 
  private:
   void Load(const std::wstring& folder, const std::wstring& fileName);
 
-  LOADED_IMAGE* image_ = nullptr;
+  UniqueResource<LoadedImageTraits> image_;
   std::uint64_t viewSize_ = 0;
 };
 

@@ -12,9 +12,9 @@ namespace ulverane {
 
 // One node of the resource directory tree, read in place from the view.
 // Section offsets count from the section start and are checked against the
-// span (the bytes of the view from there on) before anything is read, so a
-// malformed tree raises instead of reading outside the view. Builds off
-// Windows too.
+// span (the section's bytes that lie in the view) before anything is read,
+// so a malformed tree raises instead of reading outside the section. Builds
+// off Windows too.
 class ResourceDir {
  public:
   // The root: its directory is the section start itself. Raises

@@ -1,5 +1,6 @@
 #include "payload/resource_section.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -49,9 +50,12 @@ ResourceSection::ResourceSection(const std::uint8_t* view,
     Fail();
 
   // Never form a pointer past the view, not even one that is not followed.
+  // The tree lies in the section's raw data and in the file: bytes past
+  // either belong to something else.
   if (header_.PointerToRawData < viewSize) {
     start_ = view + header_.PointerToRawData;
-    span_ = static_cast<std::size_t>(viewSize - header_.PointerToRawData);
+    const std::uint64_t inFile = viewSize - header_.PointerToRawData;
+    span_ = static_cast<std::size_t>(std::min<std::uint64_t>(inFile, header_.SizeOfRawData));
   } else {
     start_ = view;
     span_ = 0;
@@ -61,6 +65,9 @@ ResourceSection::ResourceSection(const std::uint8_t* view,
 std::uint32_t ResourceSection::RvaToFilePosition(std::uint32_t rva, std::uint32_t size) const {
   const std::uint32_t virtualAddress = header_.VirtualAddress;
   if (rva < virtualAddress || rva - virtualAddress >= header_.SizeOfRawData)
+    throw std::runtime_error("ResourceSection::RvaToFilePosition");
+  // The resource's bytes are the section's: none may spill into what follows.
+  if (size > header_.SizeOfRawData - (rva - virtualAddress))
     throw std::runtime_error("ResourceSection::RvaToFilePosition");
   const std::uint64_t position =
       static_cast<std::uint64_t>(header_.PointerToRawData) + (rva - virtualAddress);

@@ -25,14 +25,15 @@ class ResourceSection {
   // First byte of the section's raw data in the view, or the view itself
   // when the raw data starts past its end (Span() is then 0).
   const std::uint8_t* Start() const { return start_; }
-  // Bytes of the view from Start() to its end: the limit of every section
-  // offset.
+  // Bytes of the section's raw data from Start() that also lie in the view:
+  // the limit of every section offset.
   std::size_t Span() const { return span_; }
 
   // Maps an RVA within [VirtualAddress, VirtualAddress + SizeOfRawData) to
   // PointerToRawData + (rva - VirtualAddress), the first of `size` bytes.
   // Raises "ResourceSection::RvaToFilePosition" for an RVA outside that range
-  // or when the bytes do not all lie in the view, even none of them past it.
+  // or when the bytes do not all lie in the section's raw data and in the
+  // view, even none of them past either.
   std::uint32_t RvaToFilePosition(std::uint32_t rva, std::uint32_t size) const;
 
  private:

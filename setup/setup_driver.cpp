@@ -1,12 +1,13 @@
 #include "setup/setup_driver.h"
 
-#include <cstdint>
+#include <array>
 #include <string>
 
 #include "base/temp_file.h"
 #include "log/logger.h"
 #include "package/silent_install_package.h"
 #include "payload/executable_image.h"
+#include "resources/payload_files.h"
 #include "setup/process_launcher.h"
 #include "setup/satellite_folders.h"
 #include "setup/windows_features.h"
@@ -15,22 +16,6 @@
 
 namespace ulverane {
 namespace {
-
-struct Satellite {
-  const wchar_t* language;
-  std::uint32_t id;
-};
-
-constexpr Satellite kSatellites[] = {
-    {L"de", 136}, {L"en-US", 137}, {L"es", 138}, {L"fr", 139},      {L"it", 140},
-    {L"ja", 141}, {L"pt-BR", 142}, {L"ru", 143}, {L"zh-Hans", 144},
-};
-
-// The file becomes owned only once its copy has returned.
-void Unpack(ExecutableImage& image, std::uint32_t id, const std::wstring& target, TempFile& file) {
-  image.ExtractResource(id, target);
-  file.SetPath(target);
-}
 
 void ReportSetupFailure() {
   if (IsDotNet35Present())
@@ -71,19 +56,30 @@ int RunSetup(HINSTANCE instance, RunMode mode) {
     return 1;
   }
 
-  // Destroyed in reverse: launcher, satellites, the four files, the image.
+  // Destroyed in reverse: launcher, satellites, the files (the last written
+  // first), the image.
   ExecutableImage image;
-  TempFile package, dotNet, setupUi, setupUiConfig;
-  Unpack(image, 135, folder + L"Ulverane.msi", package);
-  Unpack(image, 132, folder + L"DotNet.exe", dotNet);
-  Unpack(image, 133, folder + L"SetupUI.exe", setupUi);
-  Unpack(image, 134, folder + L"SetupUI.exe.config", setupUiConfig);
+  std::array<TempFile, kRootPayloadCount> files;
+  std::wstring setupProgram;
+  auto file = files.begin();
+  for (const PayloadFile& payload : kPayloadFiles) {
+    if (*payload.culture != L'\0')
+      continue;
+    const std::wstring target = folder + payload.name;
+    image.ExtractResource(payload.id, target);
+    // Owned only once its copy has returned.
+    (file++)->SetPath(target);
+    if (payload.id == kSetupProgramId)
+      setupProgram = target;
+  }
 
   SatelliteFolders satellites(folder, image);
-  for (const Satellite& satellite : kSatellites)
-    satellites.Add(satellite.language, satellite.id);
+  for (const PayloadFile& payload : kPayloadFiles) {
+    if (*payload.culture != L'\0')
+      satellites.Add(payload.culture, payload.id);
+  }
 
-  const ProcessLauncher launcher(setupUi.path(), L"/log=true", false);
+  const ProcessLauncher launcher(setupProgram, L"/log=true", false);
   DWORD exitCode = 0xFFFFFFFF;
   if (!launcher.RunAndWait(exitCode))
     ShowMessageBox(L"Failed to start Setup. Please contact Technical Support.",

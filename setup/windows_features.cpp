@@ -11,12 +11,13 @@
 namespace ulverane {
 
 bool IsDotNet35Present() {
-  HKEY key = nullptr;
-  const LSTATUS status =
-      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5", 0,
-                    KEY_READ, &key);
-  const UniqueRegistryKey owner(status == ERROR_SUCCESS ? key : nullptr);
-  return owner.valid();
+  UniqueRegistryKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5", 0,
+                    KEY_READ, key.put()) != ERROR_SUCCESS) {
+    key.release();  // what a failed call leaves there is no key of ours
+    return false;
+  }
+  return true;
 }
 
 void StartWindowsFeatures() {

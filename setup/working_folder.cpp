@@ -5,28 +5,14 @@
 
 #include <stdexcept>
 
+#include "base/unique_resource.h"
+
 namespace ulverane {
 namespace {
 
 [[noreturn]] void Fail() {
   throw std::runtime_error("CreateDirectory failed");
 }
-
-class RpcString {
- public:
-  RpcString() = default;
-  RpcString(const RpcString&) = delete;
-  RpcString& operator=(const RpcString&) = delete;
-  ~RpcString() {
-    if (text_ != nullptr)
-      RpcStringFreeW(&text_);
-  }
-  RPC_WSTR* out() { return &text_; }
-  const wchar_t* get() const { return reinterpret_cast<const wchar_t*>(text_); }
-
- private:
-  RPC_WSTR text_ = nullptr;
-};
 
 std::wstring TempFolder() {
   wchar_t buffer[MAX_PATH];
@@ -46,10 +32,14 @@ std::wstring NewUuidText() {
   // Local-only UUIDs are still unique on this machine, which is all we need.
   if (created != RPC_S_OK && created != RPC_S_UUID_LOCAL_ONLY)
     Fail();
-  RpcString text;
-  if (UuidToStringW(&uuid, text.out()) != RPC_S_OK || text.get() == nullptr)
+  UniqueRpcString text;
+  if (UuidToStringW(&uuid, text.put()) != RPC_S_OK) {
+    text.release();  // what a failed call leaves there is no string of ours
     Fail();
-  std::wstring result(text.get());
+  }
+  if (!text.valid())
+    Fail();
+  std::wstring result(reinterpret_cast<const wchar_t*>(text.get()));
   if (result.size() != 36)
     Fail();
   for (wchar_t& c : result) {

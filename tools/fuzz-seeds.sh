@@ -10,13 +10,10 @@ source "$here/common.sh"
 ulverane_prepare
 payload="$build/fuzz-seeds/payload"
 rm -rf "$payload"
-id=132
-for file in DotNet.exe SetupUI.exe SetupUI.exe.config Ulverane.msi \
-  {de,en-US,es,fr,it,ja,pt-BR,ru,zh-Hans}/SetupUI.resources.dll; do
+while read -r id file; do
   mkdir -p "$(dirname "$payload/$file")"
   printf 'BIN %s\n' "$id" >"$payload/$file"
-  id=$((id + 1))
-done
+done < <(python3 "$here/payload.py")
 ulverane_configure "$build/fuzz-seeds/i686" i686 -DULVERANE_PAYLOAD_DIR="$payload"
 cmake --build "$build/fuzz-seeds/i686" -j 2 --target Setup
 

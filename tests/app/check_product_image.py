@@ -17,9 +17,10 @@ import tempfile
 SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll"}
 WINDOWS = ["2000", "XP", "XP SP1", "XP SP2", "XP SP3", "Vista", "7", "8", "8.1", "10"]
 OLDEST = WINDOWS.index("XP SP3")
-PAYLOAD = {132: "DotNet.exe", 133: "SetupUI.exe", 134: "SetupUI.exe.config", 135: "Ulverane.msi"}
-for i, culture in enumerate(["de", "en-US", "es", "fr", "it", "ja", "pt-BR", "ru", "zh-Hans"]):
-    PAYLOAD[136 + i] = f"{culture}/SetupUI.resources.dll"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from payload import payload_files  # noqa: E402
+
+PAYLOAD = dict(payload_files())
 
 failures = []
 

@@ -30,19 +30,46 @@ inline std::size_t SectionField(PeWriter& w, std::size_t field) {
   return w.sectionTableOffset + 40 * w.resourceSection + field;
 }
 
-// The image that every case starts from.
+// The image that every case starts from. Another section follows the
+// resources, as relocations or a signature do, so that the bounds of the
+// section and of the file can be told apart.
 inline PeWriter DamageLayout() {
   PeWriter writer;
   writer.AddSection(".text", "code")
       .AddResources({Resource{{L"BIN"}, {L"", 134}, 2057, "the config"},
                      Resource{{L"BIN"}, {L"", 135}, 2057, "the package"},
                      Resource{{L"TXT"}, {L"", 157}, 2057, "text"},
-                     Resource{{L"", 16}, {L"", 1}, 2057, "version"}});
+                     Resource{{L"", 16}, {L"", 1}, 2057, "version"}})
+      .AddSection(".reloc", std::string(700, 'r'));
   return writer;
 }
 
 inline std::vector<Damage> DamageCases() {
+  PeWriter layout = DamageLayout();
+  const std::string intact = layout.Build();
+  const std::uint32_t sectionSize = Get32(intact, SectionField(layout, 16));
+  const std::uint32_t blob = static_cast<std::uint32_t>(layout.labels.at("blob:BIN/#135/2057"));
+  // Bytes that end exactly at a bound are the resource's; one more is not.
+  auto size = [](std::uint32_t value) {
+    return
+        [value](std::string& i, PeWriter& w) { Put32(i, At(w, "data:BIN/#135/2057") + 4, value); };
+  };
+  auto moveDataEntry = [](std::uint32_t to) {
+    return [to](std::string& i, PeWriter& w) {
+      i.replace(w.sectionOffsets[w.resourceSection] + to, 16,
+                i.substr(At(w, "data:BIN/#135/2057"), 16));
+      Put32(i, At(w, "dir:BIN/#135") + 20, to);
+    };
+  };
   return {
+      {"data ending at the section's end", size(sectionSize - blob), 135, "",
+       intact.substr(At(layout, "blob:BIN/#135/2057"), sectionSize - blob)},
+      {"data ending one byte past the section", size(sectionSize - blob + 1), 135,
+       "ResourceSection::RvaToFilePosition"},
+      {"data entry ending at the section's end", moveDataEntry(sectionSize - 16), 135, "",
+       "the package"},
+      {"data entry ending one byte past the section", moveDataEntry(sectionSize - 15), 135,
+       "ResourceDir::GetResourceData"},
       {"intact", [](std::string&, PeWriter&) {}, 135, "", "the package"},
       {"no such id", [](std::string&, PeWriter&) {}, 157, "ResourceDir::GetChildWithId"},
       {"id above 16 bits", [](std::string&, PeWriter&) {}, 0x10000 + 135,
@@ -140,8 +167,8 @@ inline std::vector<Damage> DamageCases() {
       {"data size of 4 GiB - 1",
        [](std::string& i, PeWriter& w) { Put32(i, At(w, "data:BIN/#135/2057") + 4, 0xFFFFFFFFu); },
        135, "ResourceSection::RvaToFilePosition"},
-      {"file cut inside the data",
-       [](std::string& i, PeWriter& w) { i.resize(At(w, "blob:BIN/#135/2057") + 4); }, 135,
+      {"file cut one byte inside the data",
+       [](std::string& i, PeWriter& w) { i.resize(At(w, "blob:BIN/#135/2057") + 10); }, 135,
        "ResourceSection::RvaToFilePosition"},
       {"file cut right after the data",
        [](std::string& i, PeWriter& w) { i.resize(At(w, "blob:BIN/#135/2057") + 11); }, 135, "",

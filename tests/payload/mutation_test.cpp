@@ -45,7 +45,10 @@ std::optional<std::string> Expected(const std::string& f, std::uint32_t id) {
     return std::nullopt;
   const std::uint32_t va = Get32(f, *header + 12), rawSize = Get32(f, *header + 16);
   const std::uint64_t base = Get32(f, *header + 20);
-  auto in = [&](std::uint64_t off, std::uint64_t n) { return fits(base + off, n); };
+  // Everything read or copied lies in the section's raw data and in the file.
+  auto in = [&](std::uint64_t off, std::uint64_t n) {
+    return fits(base + off, n) && off <= rawSize && n <= rawSize - off;
+  };
   auto u16 = [&](std::uint64_t off) { return Get16(f, base + off); };
   auto u32 = [&](std::uint64_t off) { return Get32(f, base + off); };
 
@@ -108,7 +111,7 @@ std::optional<std::string> Expected(const std::string& f, std::uint32_t id) {
   if ((data & 0x80000000u) || !in(data, 16))
     return std::nullopt;
   const std::uint32_t rva = u32(data), size = u32(data + 4);
-  if (rva < va || rva - va >= rawSize)
+  if (rva < va || rva - va >= rawSize || size > rawSize - (rva - va))
     return std::nullopt;
   const std::uint64_t position = base + (rva - va);
   if (position > 0xFFFFFFFFu)
@@ -152,7 +155,8 @@ TEST(MutationTest, DamagedImagesNeverCrashOrLie) {
   writer.AddSection(".text", Pattern(64, 1))
       .AddResources({Bin(132, Pattern(40, 2)), Bin(135, Pattern(3000, 3)), Bin(144, Pattern(1, 4)),
                      Resource{{L"TXT"}, {L"", 157}, 2057, "text"},
-                     Resource{{L"", 16}, {L"", 1}, 2057, Pattern(50, 5)}});
+                     Resource{{L"", 16}, {L"", 1}, 2057, Pattern(50, 5)}})
+      .AddSection(".reloc", Pattern(700, 6));
   const std::string original = writer.Build();
   const std::size_t sectionTable = writer.sectionTableOffset;
   const std::size_t resources = writer.sectionOffsets[writer.resourceSection];
