@@ -9,26 +9,6 @@
 namespace ulverane::testing {
 namespace {
 
-struct Search {
-  DWORD processId;
-  const wchar_t* caption;
-  HWND found;
-};
-
-BOOL CALLBACK Visit(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<Search*>(parameter);
-  if (!IsWindowVisible(window) || ClassName(window) != L"#32770")
-    return TRUE;
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (search->processId != 0 && owner != search->processId)
-    return TRUE;
-  if (search->caption != nullptr && WindowText(window) != search->caption)
-    return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
 BOOL CALLBACK Collect(HWND child, LPARAM parameter) {
   reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(child);
   return TRUE;
@@ -85,33 +65,13 @@ std::vector<DWORD> Grab(const RECT& area) {
 
 }  // namespace
 
-std::wstring WindowText(HWND window) {
-  wchar_t buffer[8192];
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(buffer),
-                           SMTO_ABORTIFHUNG, 5000, &length))
-    return L"";
-  return std::wstring(buffer, static_cast<size_t>(length));
-}
-
-std::wstring ClassName(HWND window) {
-  wchar_t name[128];
-  const int length = GetClassNameW(window, name, 128);
-  return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
 HWND DialogDriver::WaitFor(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
-  Search search{processId, caption, nullptr};
-  if (!WaitUntil(
-          [&] {
-            EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-          },
-          timeoutMs))
+  HWND found = nullptr;
+  if (!WaitUntil([&] { return (found = FindDialog(processId, caption)) != nullptr; }, timeoutMs))
     return nullptr;
   // Let the dialog finish its initialisation before it is read.
   Sleep(100);
-  return search.found;
+  return found;
 }
 
 bool DialogDriver::WaitGone(HWND window, DWORD timeoutMs) {
@@ -235,8 +195,7 @@ void DialogDriver::Type(int id, const std::wstring& text) const {
 }
 
 void DialogDriver::Command(int id) const {
-  PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog_, id)));
+  PostCommand(dialog_, id);
 }
 
 void DialogDriver::Close() const {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/window_search.h"
+
 namespace ulverane::testing {
 
 // What one control of a dialog shows, read from any process.
@@ -75,9 +77,6 @@ class DialogDriver {
 
   HWND dialog_;
 };
-
-std::wstring WindowText(HWND window);
-std::wstring ClassName(HWND window);
 
 // Writes `window` as shown on the screen to `path` as a 32-bit BMP file.
 bool SaveScreenshot(HWND window, const std::wstring& path);

@@ -53,12 +53,19 @@ class OtherDialog : public Dialog<OtherDialog> {
   }
 };
 
-BOOL CALLBACK CloseDialogOfThisProcess(HWND window, LPARAM) {
+BOOL CALLBACK CollectDialogOfThisProcess(HWND window, LPARAM dialogs) {
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
   if (process == GetCurrentProcessId() && ClassName(window) == L"#32770")
-    PostMessageW(window, WM_CLOSE, 0, 0);
+    reinterpret_cast<std::vector<HWND>*>(dialogs)->push_back(window);
   return TRUE;
+}
+
+// This process's dialog windows, visible or not.
+std::vector<HWND> DialogsOfThisProcess() {
+  std::vector<HWND> dialogs;
+  EnumWindows(CollectDialogOfThisProcess, reinterpret_cast<LPARAM>(&dialogs));
+  return dialogs;
 }
 
 // Plays the user on a thread of its own while the dialog runs here. A step
@@ -69,30 +76,16 @@ class User {
   explicit User(std::function<void()> steps)
       : thread_([steps = std::move(steps)] {
           steps();
-          if (::testing::Test::HasFailure())
-            EnumWindows(CloseDialogOfThisProcess, 0);
+          if (::testing::Test::HasFailure()) {
+            for (const HWND dialog : DialogsOfThisProcess())
+              PostMessageW(dialog, WM_CLOSE, 0, 0);
+          }
         }) {}
   ~User() { thread_.join(); }
 
  private:
   std::thread thread_;
 };
-
-BOOL CALLBACK CountDialogWindow(HWND window, LPARAM count) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  wchar_t name[16];
-  if (process == GetCurrentProcessId() && GetClassNameW(window, name, 16) &&
-      std::wstring(name) == L"#32770")
-    ++*reinterpret_cast<int*>(count);
-  return TRUE;
-}
-
-int DialogWindowsOfThisProcess() {
-  int count = 0;
-  EnumWindows(CountDialogWindow, reinterpret_cast<LPARAM>(&count));
-  return count;
-}
 
 TEST(DialogTest, DefaultHandlingSetsIconsAndTitleAndEndsWithTheWholeCommand) {
   struct Case {
@@ -146,7 +139,7 @@ TEST(DialogTest, SameClassMayNotNestOtherClassesMay) {
     } catch (const std::runtime_error& error) {
       refusal = error.what();
     }
-    windowsAfterRefusal = DialogWindowsOfThisProcess();
+    windowsAfterRefusal = static_cast<int>(DialogsOfThisProcess().size());
     OtherDialog other;
     nested = other.RunModal();
   };
