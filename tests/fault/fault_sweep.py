@@ -96,13 +96,14 @@ def wine_path(path):
 
 def places_from_map(map_path, out_path):
     """Writes the program's own functions as "<rva> <size> <name>" lines:
-    the sections of the core library and of the setup target's objects."""
+    the sections of the product's libraries and of the setup target's own
+    objects."""
     text = open(map_path, errors="replace").read()
     base = int(re.search(r"0x([0-9a-f]+)\s+__image_base__", text).group(1), 16)
     text = text[text.index("Linker script and memory map"):]
     found = re.findall(r"^ \.text\$(\S+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S+)$", text, re.M)
     own = [(m, int(a, 16) - base, int(s, 16)) for m, a, s, obj in found
-           if obj.startswith("libulverane_core.a(") or obj.startswith("CMakeFiles/")]
+           if re.match(r"libulverane_\w+\.a\(|CMakeFiles/", obj)]
     names = subprocess.run(["c++filt"], input="\n".join(m for m, _, _ in own), text=True,
                            capture_output=True, check=True).stdout.split("\n")
     with open(out_path, "w") as out:
@@ -394,16 +395,6 @@ def main():
     if "all" in scenarios:
         scenarios = ["default", "extract", "defaults"]
     sweep = Sweep(args)
-    # A crash must show as its exit code, never as Wine's crash dialog. The
-    # default run's clean trace passes the .NET 3.5 question.
-    commands = [["reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t",
-                 "REG_DWORD", "/d", "0", "/f"]]
-    if "default" in scenarios:
-        commands.append(["reg", "delete", r"HKLM\SOFTWARE\Microsoft\NET Framework Setup\NDP\v3.5",
-                         "/reg:32", "/f"])
-    for command in commands:
-        subprocess.run([sweep.wine] + command, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     started = time.time()
     cleans = sweep.execute([sweep.prepare(scenario, variant, "") for scenario in scenarios
                             for variant in SCENARIOS[scenario][1]])
