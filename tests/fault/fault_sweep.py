@@ -238,7 +238,7 @@ class Sweep:
         if sum(b.startswith(ERROR_CAPTION + "\t") for b in boxes) > 1:
             problems.append("more than one error box")
         for kind in kinds:
-            if kind not in ("box",) and kind not in SCENARIOS[scenario][3]:
+            if kind != "box" and kind not in SCENARIOS[scenario][3]:
                 problems.append("a window the scenario does not have: " + kind)
         expected_exit = 1 if VERSION_TEXT in shown else 0
         if exits and exits[0] != expected_exit:
@@ -287,7 +287,7 @@ class Sweep:
                 problems.append("left behind: %TEMP%/" + entry)
         if len({e.split("/")[1] for e in entries if e.count("/") >= 2}) > 1:
             problems.append("more than one working folder")
-        for sub in ("cwd", "app", "out"):
+        for sub in ("cwd", "app", os.path.dirname(run["target"])):
             for entry in tree(os.path.join(run["folder"], sub)):
                 problems.append("left behind: %s/%s" % (sub, entry))
         return problems
@@ -320,8 +320,8 @@ class Sweep:
                 problems.append("the existing target was changed")
         elif os.path.exists(target):
             problems.append("a target was written without reaching completion")
-        for entry in tree(os.path.join(folder, "out")):
-            if os.path.join(folder, "out", entry) != target:
+        for entry in tree(os.path.dirname(target)):
+            if entry != os.path.basename(target):
                 problems.append("left beside the target: " + entry)
         for entry in tree(os.path.join(folder, "temp")):
             problems.append("written under %TEMP%: " + entry)
