@@ -33,9 +33,13 @@ class Clock {
 TempFile::~TempFile() {
   if (!deleteOnDestroy_ || path_.empty())
     return;
-  // A file that is already gone must not cost the retry time.
-  if (GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES)
-    return;
+  // A file that is already gone must not cost the retry time; one that
+  // merely cannot be asked about may still be deletable.
+  if (GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      return;
+  }
   // Scanners and indexers hold fresh files briefly; give them time to let go.
   const Clock clock;
   const ULONGLONG start = clock.Now();

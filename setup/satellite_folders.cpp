@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/scope_guard.h"
 #include "log/logger.h"
 
 namespace ulverane {
@@ -24,9 +25,13 @@ void SatelliteFolders::Add(const std::wstring& language, std::uint32_t id) {
   // A failure here shows up as the copy's own failure.
   CreateDirectoryW(entry->path.c_str(), nullptr);
 
+  // A copy that fails has deleted its partial file; the empty sub-folder
+  // goes with it, so that nothing of the failed language stays.
+  ScopeGuard removeFolder([&] { RemoveDirectoryW(entry->path.c_str()); });
   auto file = std::make_unique<TempFile>();
   const std::wstring target = entry->path + L"\\SetupUI.resources.dll";
   image_.ExtractResource(id, target);
+  removeFolder.Dismiss();
   file->SetPath(target);
   entry->file = std::move(file);
   entries_.push_back(std::move(entry));

@@ -24,8 +24,8 @@ class SatelliteFolders {
   ~SatelliteFolders();
 
   // Makes <folder><language> and copies resource "BIN" `id` into it. Raises
-  // what ExtractResource raises; the failed language's sub-folder is then
-  // left alone, while earlier ones stay owned.
+  // what ExtractResource raises; the failed language's sub-folder, empty by
+  // then, is removed again, while earlier ones stay owned.
   void Add(const std::wstring& language, std::uint32_t id);
 
  private:
