@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Checks the shipped Setup.exe with the host's own tools: a 32-bit GUI PE
 that Windows XP still loads (so that it can refuse it with a message),
-large-address-aware, wide entry, importing only the functions of
-static_imports.txt, none newer than Windows XP SP3, and carrying the thirteen
-payload files byte for byte (read back by wrestool, a reader independent of
-ours)."""
+large-address-aware, Terminal-Server-aware, wide entry, importing only the
+functions of static_imports.txt, none newer than Windows XP SP3, and
+carrying the thirteen payload files byte for byte (read back by wrestool, a
+reader independent of ours)."""
 
 import os
 import re
@@ -37,6 +37,9 @@ def main(setup, payload_dir):
     check(re.search(r"^Subsystem\s+00000002\s+\(Windows GUI\)", headers, re.M), "not a GUI program")
     characteristics = int(re.search(r"^Characteristics 0x([0-9a-f]+)", headers, re.M).group(1), 16)
     check(characteristics & 0x20, "not large-address-aware")
+    # On a Remote Desktop host an unaware program gets a per-user Windows folder.
+    dll_characteristics = int(re.search(r"^DllCharacteristics\s+([0-9a-f]+)", headers, re.M).group(1), 16)
+    check(dll_characteristics & 0x8000, "not Terminal-Server-aware")
     # Page-aligned sections can be mapped; otherwise Wine reads the whole file in.
     check(re.search(r"^FileAlignment\s+0*1000$", headers, re.M), "sections not page-aligned in the file")
     dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", headers)}
