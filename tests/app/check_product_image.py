@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Checks the shipped Setup.exe with the host's own tools: a 32-bit GUI PE
 that Windows XP still loads (so that it can refuse it with a message),
-large-address-aware, Terminal-Server-aware, wide entry, importing only the
-functions of static_imports.txt, none newer than Windows XP SP3, and
+large-address-aware, Terminal-Server-aware, DPI-aware, wide entry, importing
+only the functions of static_imports.txt, none newer than Windows XP SP3, and
 carrying the thirteen payload files byte for byte (read back by wrestool, a
 reader independent of ours)."""
 
@@ -11,6 +11,7 @@ import re
 import subprocess
 import sys
 import tempfile
+from xml.etree import ElementTree
 
 # Everything else is loaded on first use, after the DLL search path has been
 # restricted to the system folder.
@@ -72,6 +73,21 @@ def main(setup, payload_dir):
             check(windows is not None, f"{dll} {function} is imported but not in static_imports.txt")
             check(windows is None or (windows in WINDOWS and WINDOWS.index(windows) <= OLDEST),
                   f"{dll} {function} needs Windows {windows}: look it up at run time")
+
+    # Drawn at the screen's DPI rather than stretched: per monitor (v2) where
+    # Windows has it, at the system's DPI elsewhere. Wine draws every program
+    # so, whatever its manifest says; only this check can tell.
+    manifest = ElementTree.fromstring(subprocess.run(
+        ["wrestool", "-x", "--raw", "--type=24", "--name=1", setup], check=True,
+        capture_output=True).stdout)
+    settings = "{0}application/{0}windowsSettings/".format("{urn:schemas-microsoft-com:asm.v3}")
+    aware = manifest.findtext(
+        settings + "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware", "")
+    awareness = manifest.findtext(
+        settings + "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness", "")
+    check(aware.strip().lower() == "true", f"manifest: dpiAware is {aware!r}, not system-aware")
+    check([v.strip().lower() for v in awareness.split(",")] == ["permonitorv2", "system"],
+          f"manifest: dpiAwareness is {awareness!r}, not per-monitor v2 then system")
 
     listing = subprocess.run(["wrestool", "-l", setup], check=True, capture_output=True,
                              text=True).stdout

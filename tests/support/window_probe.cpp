@@ -8,6 +8,7 @@
 // lines to the file that the variable ULVERANE_PROBE_REPORT of the dialog's
 // process names, then posts WM_APP to the asking thread:
 //   icon-small=<width>   icon-big=<width>   (0: no icon)
+//   metric-small=<width> metric-big=<width> (the sizes the system asks for)
 //   focus=<control id>
 //   cue.<id>=<cue banner text>              (each edit control)
 #include <windows.h>
@@ -47,7 +48,9 @@ BOOL CALLBACK AddCueBanner(HWND child, LPARAM report) {
 
 void Answer(HWND dialog, DWORD asker) {
   std::string report = "icon-small=" + std::to_string(IconWidth(dialog, ICON_SMALL)) +
-                       "\nicon-big=" + std::to_string(IconWidth(dialog, ICON_BIG)) + "\n";
+                       "\nicon-big=" + std::to_string(IconWidth(dialog, ICON_BIG)) +
+                       "\nmetric-small=" + std::to_string(GetSystemMetrics(SM_CXSMICON)) +
+                       "\nmetric-big=" + std::to_string(GetSystemMetrics(SM_CXICON)) + "\n";
   const HWND focus = GetFocus();
   report += "focus=" + std::to_string(focus != nullptr ? GetDlgCtrlID(focus) : 0) + "\n";
   EnumChildWindows(dialog, AddCueBanner, reinterpret_cast<LPARAM>(&report));
