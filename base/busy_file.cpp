@@ -45,8 +45,13 @@ bool Retry(Attempt attempt, Busy busy) {
 }  // namespace
 
 bool DeleteWhenFree(const std::wstring& path) {
-  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-    return true;
+  // A file that is already gone must not cost the retry time; one that
+  // merely cannot be asked about may still be deletable.
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      return true;
+  }
   return Retry([&] { return DeleteFileW(path.c_str()) != FALSE; }, [](DWORD) { return true; });
 }
 

@@ -10,8 +10,8 @@ namespace ulverane {
 
 // Writes the row `name` = `value` through `view`, an executed view of
 // "SELECT * FROM `Property`": inserts it, or, when the name exists, assigns
-// the new value. Raises "MsiViewModify failed" when neither works; the
-// record is closed on every path.
+// the new value. Raises "MsiViewModify failed" when neither works, or when
+// the record cannot be made or filled; the record is closed on every path.
 void SetProperty(MSIHANDLE view, const std::wstring& name, const std::wstring& value);
 
 }  // namespace ulverane

@@ -16,8 +16,9 @@ namespace ulverane {
 // errors "Image loading failed" (the image cannot be read, or the target
 // cannot be written), the resource reader's messages, "MsiOpenDatabase
 // failed", "MsiDatabaseOpenView failed", "MsiViewExecute failed", "MsiViewModify
-// failed", "MsiDatabaseCommit failed", "MoveFileEx failed" and "Dialog:
-// Reentrance not allowed".
+// failed", "MsiDatabaseCommit failed", "MoveFileEx failed", "GetWindowText
+// failed" (the typed folder cannot be read) and "Dialog: Reentrance not
+// allowed".
 int CreateSilentInstallPackage(HINSTANCE instance, bool defaultsMode);
 
 }  // namespace ulverane

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <stdexcept>
+
 #include "base/system_library.h"
 #include "ui/eula_dialog.h"
 
@@ -74,8 +76,13 @@ void ExtractDialog::ReadControls() {
     noEula_ = IsChecked(hwnd(), IDC_NO_EULA);
   }
   wchar_t folder[kPathBufferSize];
+  // An empty field and a failed read both answer 0; only the failure leaves
+  // an error, and it must not pass for an empty field.
+  SetLastError(ERROR_SUCCESS);
   const int length =
       GetWindowTextW(GetDlgItem(hwnd(), IDC_INSTALL_FOLDER), folder, kPathBufferSize);
+  if (length <= 0 && GetLastError() != ERROR_SUCCESS)
+    throw std::runtime_error("GetWindowText failed");
   installFolder_.assign(folder, length > 0 ? static_cast<size_t>(length) : 0);
   desktopShortcut_ = IsChecked(hwnd(), IDC_DESKTOP_SHORTCUT);
 }
@@ -127,22 +134,37 @@ void ExtractDialog::ApplyDefaultsLayout() {
     EnableWindow(control, FALSE);
   }
 
+  // Everything is measured before anything moves, and the dialog shrinks
+  // only once both buttons have moved up: a failed call leaves the template's
+  // layout, never a button outside the dialog.
   RECT section, save, dialog;
-  GetWindowRect(GetDlgItem(hwnd(), IDC_EXTRACT_GROUP), &section);
-  GetWindowRect(GetDlgItem(hwnd(), IDC_SAVE), &save);
-  GetWindowRect(hwnd(), &dialog);
+  if (!GetWindowRect(GetDlgItem(hwnd(), IDC_EXTRACT_GROUP), &section) ||
+      !GetWindowRect(GetDlgItem(hwnd(), IDC_SAVE), &save) || !GetWindowRect(hwnd(), &dialog))
+    return;
   const LONG shift = section.top - save.top;
 
+  struct Move {
+    HWND button;
+    POINT topLeft;
+    POINT bottomRight;
+  };
+  Move moves[2];
+  Move* move = moves;
   for (const int id : {IDC_SAVE, IDCANCEL}) {
-    const HWND button = GetDlgItem(hwnd(), id);
+    move->button = GetDlgItem(hwnd(), id);
     RECT area;
-    GetWindowRect(button, &area);
-    POINT topLeft = {area.left, area.top + shift};
-    POINT bottomRight = {area.right, area.bottom + shift};
-    ScreenToClient(hwnd(), &topLeft);
-    ScreenToClient(hwnd(), &bottomRight);
-    MoveWindow(button, topLeft.x, topLeft.y, bottomRight.x - topLeft.x, bottomRight.y - topLeft.y,
-               TRUE);
+    if (!GetWindowRect(move->button, &area))
+      return;
+    move->topLeft = {area.left, area.top + shift};
+    move->bottomRight = {area.right, area.bottom + shift};
+    if (!ScreenToClient(hwnd(), &move->topLeft) || !ScreenToClient(hwnd(), &move->bottomRight))
+      return;
+    ++move;
+  }
+  for (const Move& m : moves) {
+    if (!MoveWindow(m.button, m.topLeft.x, m.topLeft.y, m.bottomRight.x - m.topLeft.x,
+                    m.bottomRight.y - m.topLeft.y, TRUE))
+      return;
   }
   MoveWindow(hwnd(), dialog.left, dialog.top, dialog.right - dialog.left,
              dialog.bottom + shift - dialog.top, TRUE);

@@ -17,6 +17,9 @@ namespace ulverane {
 //
 // Checking "skip the agreement" (1013) shows the end-user agreement first,
 // until it has been accepted once in this run of the dialog.
+//
+// Save raises "GetWindowText failed" through RunModal when the install
+// folder cannot be read: a folder that was typed is never silently dropped.
 class ExtractDialog : public Dialog<ExtractDialog> {
  public:
   ExtractDialog(HINSTANCE instance, bool defaultsMode);

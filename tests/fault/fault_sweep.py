@@ -1,0 +1,417 @@
+#!/usr/bin/env python3
+"""Fails every system call of the real setup executables in turn and checks
+the invariants after each run.
+
+Usage: fault_sweep.py --build <test build folder> --product <Setup.exe>
+                      [--every] [--jobs N] [--work <folder>] [scenario...]
+
+Runs in a Wine session (tools/common.sh; ULVERANE_WINE names the loader).
+For each scenario ("default", "extract", "defaults"; all three when none is
+named) it first makes a clean run with fault_injection.dll tracing, then one
+run per distinct calling place (function and caller) that fails the first
+call there, or with --every one run per call. ReadFile and WriteFile are
+also cut short. Each package scenario saves once to a new file and once over
+an existing one. Prints per scenario
+  == <scenario>: <calls> calls, <places> calling places, <runs> runs, <broken> broken
+and exits non-zero when an invariant broke; the folders of broken runs stay
+in the work folder."""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+# Each run ends by itself within this bound, in seconds.
+BOUND = 60
+
+TITLE = "Ulverane Photo Setup"
+ERROR_CAPTION = "Ulverane Setup"
+VERSION_TEXT = "This product can only be installed on Windows 7 Service Pack 1 or higher"
+START_TEXT = "Failed to start Setup. Please contact Technical Support."
+DOTNET_TEXT = ("Failed to start Setup. It looks like Microsoft .NET 3.5 has been turned off on "
+               "this computer.\\nOpen the Windows Features app to turn it back on?")
+
+# The messages of the runtime errors that the program raises.
+MESSAGES = {
+    "CreateDirectory failed", "Image loading failed", "SetFilePointerEx failed",
+    "ReadFile failed", "WriteFile failed", "MsiOpenDatabase failed",
+    "MsiDatabaseOpenView failed", "MsiViewExecute failed", "MsiViewModify failed",
+    "MsiDatabaseCommit failed", "MoveFileEx failed", "GetWindowText failed",
+    "Dialog: Reentrance not allowed",
+    "ResourceSection::ResourceSection", "ResourceSection::RvaToFilePosition",
+    "ResourceDir::ResourceDir", "ResourceDir::GetFirstEntry", "ResourceDir::GetChildWithName",
+    "ResourceDir::GetChildWithId", "ResourceDir::GetResourceData",
+}
+
+# A failed call that has an end of its own: (function, part of the calling
+# place, what the run shows). "Exception: <message>" is the error box; other
+# texts are the program's own boxes.
+OWN_ENDS = [
+    ("GetTempPathW", "", "Exception: CreateDirectory failed"),
+    ("UuidCreateSequential", "", "Exception: CreateDirectory failed"),
+    ("UuidToStringW", "", "Exception: CreateDirectory failed"),
+    ("CreateDirectoryW", "CreateWorkingFolder", "Exception: CreateDirectory failed"),
+    ("GetModuleFileNameW", "ExecutableImage", "Exception: Image loading failed"),
+    ("GetCurrentDirectoryW", "ExecutableImage", "Exception: Image loading failed"),
+    ("ImageLoad", "", "Exception: Image loading failed"),
+    ("CreateFileW", "", "Exception: Image loading failed"),
+    ("GetTempFileNameW", "", "Exception: Image loading failed"),
+    ("SetFilePointerEx", "", "Exception: SetFilePointerEx failed"),
+    ("ReadFile", "", "Exception: ReadFile failed"),
+    ("WriteFile", "", "Exception: WriteFile failed"),
+    ("MsiOpenDatabaseW", "", "Exception: MsiOpenDatabase failed"),
+    ("MsiDatabaseOpenViewW", "", "Exception: MsiDatabaseOpenView failed"),
+    ("MsiViewExecute", "", "Exception: MsiViewExecute failed"),
+    ("MsiDatabaseCommit", "", "Exception: MsiDatabaseCommit failed"),
+    ("MoveFileExW", "", "Exception: MoveFileEx failed"),
+    ("GetWindowTextW", "", "Exception: GetWindowText failed"),
+    ("VerifyVersionInfoW", "", VERSION_TEXT),
+    ("ShellExecuteExW", "", START_TEXT),
+]
+
+LOG_LINES = re.compile(
+    r"Trying to start process: .*|  Succeeded: [01]|Waiting for process to finish\.\.\."
+    r"|  Exit code: -?\d+|RemoveDirectory failed: .+|GetModuleFileName failed"
+    r"|GetModuleFileName returned invalid path|GetCurrentDirectory failed"
+    r"|SetCurrentDirectory failed|ImageLoad failed|CreateFile failed")
+
+EXISTING = b"an earlier package, to be replaced\r\n" * 64
+
+SCENARIOS = {
+    # name: (image, variants, product boxes, windows of the flow)
+    "default": ("setup_e2e", [""], {VERSION_TEXT, START_TEXT, DOTNET_TEXT}, set()),
+    "extract": ("product", ["new", "existing"], set(),
+                {"options", "agreement", "save-as", "replace", "completion"}),
+    "defaults": ("product", ["new", "existing"], set(),
+                 {"options", "save-as", "replace", "completion"}),
+}
+
+
+def wine_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def places_from_map(map_path, out_path):
+    """Writes the program's own functions as "<rva> <size> <name>" lines:
+    the sections of the core library and of the setup target's objects."""
+    text = open(map_path, errors="replace").read()
+    base = int(re.search(r"0x([0-9a-f]+)\s+__image_base__", text).group(1), 16)
+    text = text[text.index("Linker script and memory map"):]
+    found = re.findall(r"^ \.text\$(\S+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S+)$", text, re.M)
+    own = [(m, int(a, 16) - base, int(s, 16)) for m, a, s, obj in found
+           if obj.startswith("libulverane_core.a(") or obj.startswith("CMakeFiles/")]
+    names = subprocess.run(["c++filt"], input="\n".join(m for m, _, _ in own), text=True,
+                           capture_output=True, check=True).stdout.split("\n")
+    with open(out_path, "w") as out:
+        for (_, rva, size), name in zip(own, names):
+            out.write(f"{rva:x} {size:x} {short_name(name)}\n")
+
+
+def short_name(name):
+    for kind, short in (("wchar_t", "wstring"), ("char", "string")):
+        name = name.replace(f"std::__cxx11::basic_string<{kind}, std::char_traits<{kind}>, "
+                            f"std::allocator<{kind}> >", f"std::{short}")
+    return name.replace("(anonymous namespace)::", "").replace("ulverane::", "")
+
+
+def read_trace(path):
+    calls = []
+    if os.path.exists(path):
+        for line in open(path, encoding="utf-8", errors="replace"):
+            fields = line.rstrip("\n").split("\t")
+            mark = fields.pop() if fields[-1] in ("<fault>", "<short>") else ""
+            calls.append({"n": int(fields[0]), "function": fields[1], "place": fields[2],
+                          "details": fields[3:], "mark": mark})
+    return calls
+
+
+def read_report(path):
+    rows = []
+    if os.path.exists(path):
+        for line in open(path, encoding="utf-8", errors="replace"):
+            rows.append(line.rstrip("\n").split("\t"))
+    return rows
+
+
+def tree(folder):
+    """Paths below `folder`, relative, folders ending in "/"."""
+    result = []
+    for root, dirs, files in os.walk(folder):
+        rel = os.path.relpath(root, folder)
+        prefix = "" if rel == "." else rel + "/"
+        result += [prefix + d + "/" for d in dirs] + [prefix + f for f in files]
+    return sorted(result)
+
+
+def property_rows(package):
+    out = subprocess.run(["msiinfo", "export", package, "Property"], capture_output=True,
+                         text=True, check=True).stdout.splitlines()
+    return dict(line.split("\t", 1) for line in out[3:] if "\t" in line)
+
+
+class Sweep:
+    def __init__(self, args):
+        self.args = args
+        self.wine = os.environ["ULVERANE_WINE"]
+        fault = os.path.join(args.build, "tests", "fault")
+        self.driver = os.path.join(fault, "fault_driver.exe")
+        self.dll = os.path.join(fault, "fault_injection.dll")
+        self.work = args.work
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        self.images = {"setup_e2e": os.path.join(args.build, "tests", "app", "setup_e2e.exe"),
+                       "product": args.product}
+        self.places = {}
+        for key, image in self.images.items():
+            self.places[key] = os.path.join(self.work, key + ".places")
+            places_from_map(os.path.splitext(image)[0] + ".map", self.places[key])
+        self.original = property_rows(args.package)
+
+    def prepare(self, scenario, variant, fault):
+        """A run of `scenario` with its own folders: the image's, the current
+        one, %TEMP% and the target's, named after the run."""
+        name = "-".join(x for x in (scenario, variant, fault.replace(":", "-") or "clean") if x)
+        folder = os.path.join(self.work, name)
+        for sub in ("app", "cwd", "temp", name):
+            os.makedirs(os.path.join(folder, sub))
+        image_key = SCENARIOS[scenario][0]
+        image = os.path.join(folder, "app", "FaultSetup.exe")
+        shutil.copyfile(self.images[image_key], image)
+        target = os.path.join(folder, name, "package.msi")
+        if variant == "existing":
+            open(target, "wb").write(EXISTING)
+        fields = [scenario, image, self.places[image_key], os.path.join(folder, "cwd"),
+                  os.path.join(folder, "temp"), target, os.path.join(folder, "report.tsv"),
+                  os.path.join(folder, "trace.tsv")]
+        return {"scenario": scenario, "variant": variant, "fault": fault, "folder": folder,
+                "target": target,
+                "line": "\t".join([scenario] + [wine_path(f) for f in fields[1:]] + [fault])}
+
+    def execute(self, runs):
+        """Plays `runs`, spread over the jobs, and checks each."""
+        jobs = min(self.args.jobs, len(runs))
+        drivers = []
+        for job in range(jobs):
+            plan = os.path.join(self.work, "plan-%d.tsv" % job)
+            with open(plan, "w", encoding="utf-8") as out:
+                out.write("".join(run["line"] + "\n" for run in runs[job::jobs]))
+            log = open(os.path.join(self.work, "driver-%d.log" % job), "w")
+            command = [self.wine, self.driver, wine_path(self.dll), str(BOUND), wine_path(plan)]
+            env = dict(os.environ, ULVERANE_STANDIN_EXIT="1")
+            env.pop("ULVERANE_STANDIN_REPORT", None)
+            drivers.append((subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
+                                             stdout=log, stderr=log), log,
+                            len(runs[job::jobs])))
+        for process, log, count in drivers:
+            try:
+                process.wait(timeout=(BOUND + 30) * count)
+            except subprocess.TimeoutExpired:
+                process.kill()
+            log.close()
+        for run in runs:
+            run["trace"] = read_trace(os.path.join(run["folder"], "trace.tsv"))
+            run["report"] = read_report(os.path.join(run["folder"], "report.tsv"))
+            run["problems"] = self.check(run)
+        return runs
+
+    def check(self, run):
+        problems = []
+        report, scenario = run["report"], run["scenario"]
+        failed = next((c for c in run["trace"] if c["mark"]), None)
+        kinds = [r[1] for r in report if r[0] == "window"]
+        boxes = ["\t".join(r[2:4]) for r in report if r[0] == "window" and r[1] == "box"]
+        exits = [int(r[1]) for r in report if r[0] == "exit"]
+        if not exits:
+            problems.append("did not end by itself within %d s" % BOUND)
+        shown = [b.split("\t", 1)[1] for b in boxes]
+        for box in boxes:
+            caption, text = box.split("\t", 1)
+            if caption == ERROR_CAPTION:
+                if not text.startswith("Exception: ") or text[11:] not in MESSAGES:
+                    problems.append("error box with a message of no one's: " + text)
+            elif caption != TITLE or text not in SCENARIOS[scenario][2]:
+                problems.append("a box the program does not have: " + box)
+        if sum(b.startswith(ERROR_CAPTION + "\t") for b in boxes) > 1:
+            problems.append("more than one error box")
+        for kind in kinds:
+            if kind not in ("box",) and kind not in SCENARIOS[scenario][3]:
+                problems.append("a window the scenario does not have: " + kind)
+        expected_exit = 1 if VERSION_TEXT in shown else 0
+        if exits and exits[0] != expected_exit:
+            problems.append("exit code %#x, expected %d" % (exits[0], expected_exit))
+        if failed:
+            for function, place, end in OWN_ENDS:
+                if failed["function"] == function and place in failed["place"]:
+                    if end not in shown:
+                        problems.append("no \"%s\" after its failure; shown: %s" % (end, shown))
+                    break
+        for row in report:
+            if row[0] == "misplaced":
+                problems.append("the options dialog shows %s out of place" % row[1])
+        if ["deleted", "image", "1"] not in report:
+            problems.append("the image file could not be deleted right after the end")
+        if ["unlocked", "target", "0"] in report:
+            problems.append("the target file is still open after the end")
+        if scenario == "default":
+            problems += self.check_setup_run(run)
+        else:
+            problems += self.check_package(run)
+        return problems
+
+    def check_setup_run(self, run):
+        problems = []
+        temp = os.path.join(run["folder"], "temp")
+        entries = tree(temp)
+        logs = [e for e in entries if re.fullmatch(r"UlveraneSetup/[0-9a-f-]{36}/Setup\.log", e)]
+        lines = []
+        for log in logs:
+            data = open(os.path.join(temp, log), "rb").read().decode("utf-8", "replace")
+            if data and not data.endswith("\n"):
+                problems.append("log does not end with a line feed")
+            lines += data.splitlines()
+        for line in lines:
+            if not LOG_LINES.fullmatch(line):
+                problems.append("log line of no known form: " + line)
+        # A language sub-folder that could not be removed stays, with its line.
+        kept = {"/".join(line.split("\\")[-2:]) for line in lines
+                if line.startswith("RemoveDirectory failed: ")}
+        for entry in entries:
+            allowed = re.fullmatch(r"UlveraneSetup/([0-9a-f-]{36}/(Setup\.log)?)?", entry)
+            if not allowed and entry.endswith("/") and entry.count("/") == 3:
+                allowed = entry[len("UlveraneSetup/"):].rstrip("/") in kept
+            if not allowed:
+                problems.append("left behind: %TEMP%/" + entry)
+        if len({e.split("/")[1] for e in entries if e.count("/") >= 2}) > 1:
+            problems.append("more than one working folder")
+        for sub in ("cwd", "app", "out"):
+            for entry in tree(os.path.join(run["folder"], sub)):
+                problems.append("left behind: %s/%s" % (sub, entry))
+        return problems
+
+    def check_package(self, run):
+        problems = []
+        target, folder = run["target"], run["folder"]
+        reached = any(c["function"] == "DialogBoxParamW" and c["details"] == ["#155"]
+                      for c in run["trace"])
+        if reached:
+            chosen = next((r[1:] for r in run["report"] if r[0] == "chosen"), None)
+            if chosen is None or not os.path.exists(target):
+                problems.append("completion reached without a package")
+            else:
+                expected = dict(self.original)
+                folder_text, shortcut, no_update, no_eula = chosen
+                flag = {"1": "#1", "0": "#0"}
+                if run["scenario"] == "extract":
+                    expected["NO_UPDATE_CHECK_PROPERTY"] = flag[no_update]
+                    expected["NO_EULA_PROPERTY"] = flag[no_eula]
+                expected["INSTALL_DESKTOP_SHORTCUT_PROPERTY"] = flag[shortcut]
+                if folder_text:
+                    expected["INSTALL_DIR_PROPERTY"] = folder_text
+                rows = property_rows(target)
+                if rows != expected:
+                    changed = sorted(set(rows.items()) ^ set(expected.items()))
+                    problems.append("package rows differ from the chosen ones: %s" % changed)
+        elif run["variant"] == "existing":
+            if not os.path.exists(target) or open(target, "rb").read() != EXISTING:
+                problems.append("the existing target was changed")
+        elif os.path.exists(target):
+            problems.append("a target was written without reaching completion")
+        for entry in tree(os.path.join(folder, "out")):
+            if os.path.join(folder, "out", entry) != target:
+                problems.append("left beside the target: " + entry)
+        for entry in tree(os.path.join(folder, "temp")):
+            problems.append("written under %TEMP%: " + entry)
+        for sub in ("cwd", "app"):
+            for entry in tree(os.path.join(folder, sub)):
+                problems.append("left behind: %s/%s" % (sub, entry))
+        return problems
+
+    def plan(self, cleans):
+        """The fault runs after the clean runs: the first call of each
+        calling place of a scenario, in the run over an existing file where
+        that reaches it (the stricter case: the file must stay as it was);
+        with --every each call of every run. ReadFile and WriteFile are also
+        cut short."""
+        runs = []
+        done = set()
+        for clean in sorted(cleans, key=lambda run: run["variant"] != "existing"):
+            for call in clean["trace"]:
+                key = (clean["scenario"], call["function"], call["place"])
+                if key in done and not self.args.every:
+                    continue
+                done.add(key)
+                faults = [str(call["n"])]
+                if call["function"] in ("ReadFile", "WriteFile"):
+                    faults.append("%d:short" % call["n"])
+                runs += [self.prepare(clean["scenario"], clean["variant"], f) for f in faults]
+        return runs
+
+    def summary(self, scenario, runs):
+        """Prints the broken runs and the scenario's line; the number of
+        broken runs and places never failed."""
+        cleans = [r for r in runs if not r["fault"]]
+        places = {(c["function"], c["place"]) for r in cleans for c in r["trace"]}
+        failed_places = set()
+        broken = 0
+        for run in runs:
+            hit = next((c for c in run["trace"] if c["mark"]), None)
+            if run["fault"] and hit is None:
+                print("skipped: %s %s fault %s: no such call" %
+                      (scenario, run["variant"], run["fault"]))
+            if hit:
+                failed_places.add((hit["function"], hit["place"]))
+            if run["problems"]:
+                broken += 1
+                what = "%s %s" % (hit["function"], hit["place"]) if hit else "no fault"
+                print("BROKEN: %s %s fault %s (%s): %s" % (
+                    scenario, run["variant"] or "run", run["fault"] or "none", what,
+                    "; ".join(run["problems"])))
+            elif not self.args.keep:
+                shutil.rmtree(run["folder"], ignore_errors=True)
+        for key in sorted(places - failed_places):
+            print("never failed: %s %s %s" % (scenario, key[0], key[1]))
+        print("== %s: %d calls, %d calling places, %d runs, %d broken" % (
+            scenario, sum(len(r["trace"]) for r in cleans), len(places), len(runs), broken))
+        return broken + len(places - failed_places)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--product", required=True)
+    parser.add_argument("--package", required=True, help="the package inside the product")
+    parser.add_argument("--work")
+    parser.add_argument("--every", action="store_true")
+    parser.add_argument("--keep", action="store_true", help="keep the folders of every run")
+    parser.add_argument("--jobs", type=int, default=2, help="runs at the same time")
+    parser.add_argument("scenarios", nargs="*")
+    args = parser.parse_args()
+    args.work = args.work or os.path.join(args.build, "fault-sweep")
+    scenarios = args.scenarios or ["default", "extract", "defaults"]
+    if "all" in scenarios:
+        scenarios = ["default", "extract", "defaults"]
+    sweep = Sweep(args)
+    # A crash must show as its exit code, never as Wine's crash dialog. The
+    # default run's clean trace passes the .NET 3.5 question.
+    commands = [["reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t",
+                 "REG_DWORD", "/d", "0", "/f"]]
+    if "default" in scenarios:
+        commands.append(["reg", "delete", r"HKLM\SOFTWARE\Microsoft\NET Framework Setup\NDP\v3.5",
+                         "/reg:32", "/f"])
+    for command in commands:
+        subprocess.run([sweep.wine] + command, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    started = time.time()
+    cleans = sweep.execute([sweep.prepare(scenario, variant, "") for scenario in scenarios
+                            for variant in SCENARIOS[scenario][1]])
+    runs = cleans + sweep.execute(sweep.plan(cleans))
+    status = sum(sweep.summary(scenario, [r for r in runs if r["scenario"] == scenario])
+                 for scenario in scenarios)
+    print("%d runs in %.0f s" % (len(runs), time.time() - started))
+    sys.exit(1 if status else 0)
+
+if __name__ == "__main__":
+    main()
