@@ -96,13 +96,14 @@ def wine_path(path):
 
 def places_from_map(map_path, out_path):
     """Writes the program's own functions as "<rva> <size> <name>" lines:
-    the sections of the core library and of the setup target's objects."""
+    the sections of the product's libraries (one per folder) and of the
+    setup target's objects."""
     text = open(map_path, errors="replace").read()
     base = int(re.search(r"0x([0-9a-f]+)\s+__image_base__", text).group(1), 16)
     text = text[text.index("Linker script and memory map"):]
     found = re.findall(r"^ \.text\$(\S+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S+)$", text, re.M)
     own = [(m, int(a, 16) - base, int(s, 16)) for m, a, s, obj in found
-           if obj.startswith("libulverane_core.a(") or obj.startswith("CMakeFiles/")]
+           if obj.startswith("libulverane_") or obj.startswith("CMakeFiles/")]
     names = subprocess.run(["c++filt"], input="\n".join(m for m, _, _ in own), text=True,
                            capture_output=True, check=True).stdout.split("\n")
     with open(out_path, "w") as out:
