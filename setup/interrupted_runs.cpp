@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "base/busy_file.h"
 #include "base/unique_resource.h"
 #include "resources/payload_files.h"
@@ -60,9 +62,9 @@ void RemovePayload(const std::wstring& folder) {
 }  // namespace
 
 void CleanUpInterruptedRuns(const std::wstring& ownFolder) {
-  const size_t last = ownFolder.size() - 1;
-  if (ownFolder.size() < 2 || ownFolder[last] != L'\\')
+  if (ownFolder.size() < 2 || ownFolder.back() != L'\\')
     return;
+  const size_t last = ownFolder.size() - 1;
   const size_t separator = ownFolder.rfind(L'\\', last - 1);
   if (separator == std::wstring::npos)
     return;

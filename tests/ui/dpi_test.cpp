@@ -1,16 +1,10 @@
-// The package modes' dialogs of the real Setup.exe at 96, 144 and 192 DPI:
-// every visible control inside its dialog's client area and clear of the
-// others, the icons at the sizes the system asks for, and the /defaults
-// layout rule. Changes the prefix's DPI (see tests/CMakeLists.txt).
+// The package modes' dialogs of the real Setup.exe at 96, 144 and 192 DPI.
+// Changes the prefix's DPI: see tests/CMakeLists.txt.
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <sstream>
-
-#include "log/utf8.h"
 #include "resources/resource_ids.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/environment.h"
@@ -23,7 +17,6 @@ namespace ulverane::testing {
 namespace {
 
 const std::wstring kTitle = L"Ulverane Photo Setup";
-constexpr int kSaveAsFileName = 0x47C;
 
 bool Inside(const RECT& inner, const RECT& outer) {
   return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
@@ -37,6 +30,7 @@ bool Frames(const ControlInfo& box, const ControlInfo& control, HWND dialog) {
          Inside(control.rect, box.rect);
 }
 
+// Every visible control inside the client area and clear of the others.
 void ExpectTidy(HWND dialog, const char* name) {
   RECT client = {};
   GetClientRect(dialog, &client);
@@ -57,38 +51,13 @@ void ExpectTidy(HWND dialog, const char* name) {
   }
 }
 
-std::map<std::string, int> Probe(HWND dialog, const std::wstring& report) {
-  std::map<std::string, int> values;
-  std::istringstream lines(DialogDriver(dialog).Probe(report));
-  for (std::string line; std::getline(lines, line);) {
-    const size_t equals = line.find('=');
-    if (equals != std::string::npos && line.rfind("cue.", 0) != 0)
-      values[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
-  }
-  return values;
-}
-
-// Icons at the sizes that the dialog's process is asked for, which follow
-// the DPI.
+// The icons at the sizes that the dialog's process is asked for at `dpi`.
 void ExpectIcons(HWND dialog, const std::wstring& report, int dpi, const char* name) {
-  const auto probe = Probe(dialog, report);
-  EXPECT_EQ(probe.at("metric-small"), 16 * dpi / 96) << name;
-  EXPECT_EQ(probe.at("metric-big"), 32 * dpi / 96) << name;
-  EXPECT_EQ(probe.at("icon-small"), probe.at("metric-small")) << name;
-  EXPECT_EQ(probe.at("icon-big"), probe.at("metric-big")) << name;
-}
-
-LONG TopIn(HWND dialog, int id) {
-  RECT window = {}, control = {};
-  GetWindowRect(dialog, &window);
-  GetWindowRect(GetDlgItem(dialog, id), &control);
-  return control.top - window.top;
-}
-
-LONG Height(HWND window) {
-  RECT area = {};
-  GetWindowRect(window, &area);
-  return area.bottom - area.top;
+  const std::string probe = DialogDriver(dialog).Probe(report);
+  const std::string small = std::to_string(16 * dpi / 96), big = std::to_string(32 * dpi / 96);
+  for (const std::string& line :
+       {"metric-small=" + small, "icon-small=" + small, "metric-big=" + big, "icon-big=" + big})
+    EXPECT_NE(probe.find(line + "\n"), std::string::npos) << name << ": " << line << "\n" << probe;
 }
 
 TEST(DpiTest, DialogsHoldTogetherAtEveryDpi) {
@@ -99,30 +68,31 @@ TEST(DpiTest, DialogsHoldTogetherAtEveryDpi) {
   for (const int dpi : {96, 144, 192}) {
     SCOPED_TRACE(std::to_string(dpi) + " DPI");
     const ScopedDpi scopedDpi(dpi);
-    LONG sectionTop = 0, saveTop = 0, height = 0;
+    RECT full = {}, section = {}, save = {};
     {
       SetupProcess extract(setup, L"/extract", folder.path());
-      const HWND options = DialogDriver::WaitFor(extract.id(), kTitle);
-      ASSERT_NE(options, nullptr);
-      ExpectTidy(options, "options");
-      ExpectIcons(options, report, dpi, "options");
-      sectionTop = TopIn(options, IDC_EXTRACT_GROUP);
-      saveTop = TopIn(options, IDC_SAVE);
-      height = Height(options);
+      const HWND window = DialogDriver::WaitFor(extract.id(), kTitle);
+      ASSERT_NE(window, nullptr);
+      const DialogDriver options(window);
+      ExpectTidy(window, "options");
+      ExpectIcons(window, report, dpi, "options");
+      full = options.Rect();
+      section = options.Control(IDC_EXTRACT_GROUP).rect;
+      save = options.Control(IDC_SAVE).rect;
 
-      DialogDriver(options).Click(IDC_NO_EULA);
+      options.Click(IDC_NO_EULA);
       const HWND eula = DialogDriver::WaitFor(extract.id(), L"End-User Licence Agreement");
       ASSERT_NE(eula, nullptr);
       ExpectTidy(eula, "agreement");
       DialogDriver(eula).Click(IDOK);
       ASSERT_TRUE(DialogDriver::WaitGone(eula));
 
-      DialogDriver(options).Command(IDC_SAVE);
-      const HWND save = DialogDriver::WaitFor(extract.id(), L"Save As");
-      ASSERT_NE(save, nullptr);
-      DialogDriver(save).Type(kSaveAsFileName, folder / (std::to_wstring(dpi) + L".msi"));
-      DialogDriver(save).Command(IDOK);
-      ASSERT_TRUE(DialogDriver::WaitGone(options));
+      options.Command(IDC_SAVE);
+      const HWND saveAs = DialogDriver::WaitFor(extract.id(), L"Save As");
+      ASSERT_NE(saveAs, nullptr);
+      DialogDriver(saveAs).Type(0x47C, folder / (std::to_wstring(dpi) + L".msi"));
+      DialogDriver(saveAs).Command(IDOK);
+      ASSERT_TRUE(DialogDriver::WaitGone(window));
       const HWND done = DialogDriver::WaitFor(extract.id(), kTitle, 60000);
       ASSERT_NE(done, nullptr);
       ExpectTidy(done, "completion");
@@ -130,13 +100,16 @@ TEST(DpiTest, DialogsHoldTogetherAtEveryDpi) {
       DialogDriver(done).Click(IDCANCEL);
       EXPECT_EQ(extract.Wait(), 0u);
     }
+    // Save where the hidden section began; the dialog shorter by the shift.
     SetupProcess defaults(setup, L"/defaults", folder.path());
-    const HWND options = DialogDriver::WaitFor(defaults.id(), kTitle);
-    ASSERT_NE(options, nullptr);
-    ExpectTidy(options, "options of /defaults");
-    EXPECT_EQ(TopIn(options, IDC_SAVE), sectionTop);
-    EXPECT_EQ(Height(options), height - (saveTop - sectionTop));
-    DialogDriver(options).Close();
+    const HWND window = DialogDriver::WaitFor(defaults.id(), kTitle);
+    ASSERT_NE(window, nullptr);
+    const DialogDriver options(window);
+    ExpectTidy(window, "options of /defaults");
+    const RECT shrunk = options.Rect();
+    EXPECT_EQ(options.Control(IDC_SAVE).rect.top - shrunk.top, section.top - full.top);
+    EXPECT_EQ(shrunk.bottom - shrunk.top, full.bottom - full.top - (save.top - section.top));
+    options.Close();
     EXPECT_EQ(defaults.Wait(), 0u);
   }
 }
