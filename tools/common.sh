@@ -153,6 +153,10 @@ ulverane_wine_start() {
   # Start Wine's own services now, away from any caller's output: a service
   # started by a test would keep the test's output pipe open after it ends.
   "$ULVERANE_WINE" wineboot >/dev/null 2>&1 </dev/null || true
+  # A crash ends the program with its exception code; Wine's crash dialog
+  # would wait for a click that no test gives.
+  "$ULVERANE_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 \
+    /f >/dev/null 2>&1 || true
 }
 
 ulverane_wine_stop() {

@@ -23,4 +23,5 @@ cmake --build "$build/test-i686" -j "$(nproc)" --target fault_driver fault_injec
 ulverane_session_start "$build/wineprefix-fault"
 echo "== Fault sweep: 32-bit programs (i686) in a win64 prefix, $ulverane_i386_lane"
 python3 "$repo_root/tests/fault/fault_sweep.py" --build "$build/test-i686" \
-  --product "$build/i686/Setup.exe" --package "$build/i686/sample-payload/Ulverane.msi" "$@"
+  --product "$build/i686/Setup.exe" --package "$build/i686/sample-payload/Ulverane.msi" \
+  --work "$build/fault-sweep" "$@"

@@ -39,7 +39,8 @@ else
 fi
 echo "== Running the tests: $lane"
 status=0
-ctest --test-dir "$build/test-$arch" --output-on-failure -j "$jobs" "$@" || status=$?
+ctest --test-dir "$build/test-$arch" --output-on-failure -j "$jobs" \
+  --resource-spec-file "$repo_root/tests/resources.json" "$@" || status=$?
 if [ "$status" = 0 ]; then
   touch "$prefix/.ulverane-ready"
 fi

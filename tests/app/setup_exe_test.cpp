@@ -6,20 +6,20 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <sstream>
 
 #include "log/utf8.h"
-#include "tests/support/environment.h"
+#include "tests/support/app_defaults.h"
 #include "tests/support/planted_dlls.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
 #include "tests/support/wow64.h"
-#include "tests/test_paths.h"
 
 namespace ulverane::testing {
 namespace {
 
-const std::wstring kBinaries = ULVERANE_TEST_BINARY_DIR;
 const std::wstring kPayload = kBinaries + L"\\app\\e2e-payload";
 const std::wstring kLargePayload = kBinaries + L"\\app\\e2e-large-payload";
 const char kDotNetText[] =
@@ -38,92 +38,64 @@ std::string Box(const std::string& caption,
   return "caption=" + caption + "\ntext=" + text + "\nicon=" + icon + "\nbuttons=" + buttons + "\n";
 }
 
-void RunAndWait(const std::wstring& commandLine) {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process;
-  std::wstring line = commandLine;
-  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &process));
-  WaitForSingleObject(process.hProcess, 60000);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-}
-
 // The registry view the product sees (the 32-bit one for the 32-bit image on
 // 64-bit Windows), and the other one.
 constexpr REGSAM kOwnView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 constexpr REGSAM kOtherView = sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 
-class SetupExeTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    for (const std::wstring& folder : {temp_, app_, downloads_})
-      CreateDirectoryW(folder.c_str(), nullptr);
+// The service pack of the prefix's own Windows version, for the life of the
+// object; the prefix-wide setting that a per-program version cannot give.
+class ServicePack {
+ public:
+  explicit ServicePack(DWORD value) {
+    DWORD size = sizeof(saved_);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"CSDVersion", RRF_RT_REG_DWORD, nullptr, &saved_,
+                     &size) == ERROR_SUCCESS)
+      Set(value);
+    else
+      ADD_FAILURE() << "no CSDVersion to change";
   }
+  ServicePack(const ServicePack&) = delete;
+  ServicePack& operator=(const ServicePack&) = delete;
+  ~ServicePack() { Set(saved_); }
 
-  // Starts <variant>.exe as Setup.exe with `arguments`, the driver answering
-  // up to `buttons.size()` boxes, and waits for both.
+ private:
+  static void Set(DWORD value) {
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey, L"CSDVersion", REG_DWORD, &value, sizeof(value));
+  }
+  static constexpr wchar_t kKey[] = L"System\\CurrentControlSet\\Control\\Windows";
+  DWORD saved_ = 0x100;
+};
+
+class SetupExeTest : public SandboxTest {
+ protected:
+  // Runs <variant>.exe with `arguments`, the out-of-process driver answering
+  // up to `buttons.size()` boxes, with TMP and TEMP at `temp` if given.
   Outcome Run(const wchar_t* variant,
               const std::wstring& arguments,
               std::vector<int> buttons = {1},
               const std::wstring& temp = L"") {
-    Outcome outcome;
-    const std::wstring setup = app_ + L"\\Setup.exe";
-    CopyFileW((kBinaries + L"\\app\\" + variant + L".exe").c_str(), setup.c_str(), FALSE);
-    ScopedEnvironment tmp(L"TMP", (temp.empty() ? temp_ : temp) + L"\\");
-    ScopedEnvironment tmp2(L"TEMP", (temp.empty() ? temp_ : temp) + L"\\");
-    ScopedEnvironment report(L"ULVERANE_STANDIN_REPORT", report_);
-
-    PROCESS_INFORMATION process = Start(L"\"" + setup + L"\" " + arguments, downloads_, true);
-    std::wstring driverLine = L"\"" + kBinaries + L"\\box_driver.exe\" \"" + boxes_ + L"\" 30000 " +
-                              std::to_wstring(process.dwProcessId);
-    for (const int button : buttons)
-      driverLine += L" " + std::to_wstring(button);
-    PROCESS_INFORMATION driver = Start(driverLine, folder_.path(), false);
-    ResumeThread(process.hThread);
-
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-      ADD_FAILURE() << "Setup.exe did not end";
-      TerminateProcess(process.hProcess, 99);
+    std::optional<ScopedEnvironment> tmp, tmp2;
+    if (!temp.empty()) {
+      tmp.emplace(L"TMP", temp + L"\\");
+      tmp2.emplace(L"TEMP", temp + L"\\");
     }
-    GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+    const auto setup = Start(kBinaries + L"\\app\\" + variant + L".exe", arguments);
+    std::wstring driverArguments = L"\"" + boxes_ + L"\" 30000 " + std::to_wstring(setup->id());
+    for (const int button : buttons)
+      driverArguments += L" " + std::to_wstring(button);
+    SetupProcess driver(kBinaries + L"\\box_driver.exe", driverArguments, folder_.path());
+    Outcome outcome;
+    outcome.exitCode = setup->Wait(60000);
+    EXPECT_NE(outcome.exitCode, SetupProcess::kTimedOut) << "Setup.exe did not end";
     // Every box was answered by now; a driver still waiting has nothing to see.
-    if (WaitForSingleObject(driver.hProcess, 1000) != WAIT_OBJECT_0)
-      TerminateProcess(driver.hProcess, 0);
-    WaitForSingleObject(driver.hProcess, 5000);
-    for (const HANDLE h : {process.hThread, process.hProcess, driver.hThread, driver.hProcess})
-      CloseHandle(h);
+    driver.Wait(1000);
     if (Exists(boxes_)) {
       outcome.boxes = ReadBytes(boxes_);
       DeleteFileW(boxes_.c_str());
     }
     return outcome;
   }
-
-  PROCESS_INFORMATION Start(std::wstring commandLine,
-                            const std::wstring& directory,
-                            bool suspended) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                               suspended ? CREATE_SUSPENDED : 0, nullptr, directory.c_str(),
-                               &startup, &process));
-    return process;
-  }
-
-  // The working folders made under `temp`, each ending in a backslash.
-  std::vector<std::wstring> WorkingFolders(const std::wstring& temp = L"") {
-    const std::wstring parent = (temp.empty() ? temp_ : temp) + L"\\UlveraneSetup\\";
-    std::vector<std::wstring> folders;
-    for (const std::wstring& entry : ListTree(parent))
-      if (entry.back() == L'\\' && entry.find(L'\\') == entry.size() - 1)
-        folders.push_back(parent + entry);
-    return folders;
-  }
-
-  std::string Report() { return Exists(report_) ? ReadBytes(report_) : ""; }
 
   // The file= lines the stand-in should see beside itself: the payload.
   std::set<std::string> PayloadLines(const std::wstring& payload = kPayload) {
@@ -142,11 +114,6 @@ class SetupExeTest : public ::testing::Test {
            std::to_string(exitCode) + "\n";
   }
 
-  TempFolder folder_;
-  const std::wstring temp_ = folder_ / L"temp";
-  const std::wstring app_ = folder_ / L"app";
-  const std::wstring downloads_ = folder_ / L"downloads";
-  const std::wstring report_ = folder_ / L"report.txt";
   const std::wstring boxes_ = folder_ / L"boxes.txt";
 };
 
@@ -188,49 +155,43 @@ TEST_F(SetupExeTest, NormalRunUnpacksStartsAndCleansUp) {
   EXPECT_EQ(FileDigest(kLargePayload + L"\\Ulverane.msi").rfind("481894400 ", 0), 0u);
 }
 
+// Each version as the product alone sees it, but for Windows 7 without a
+// service pack, which only the whole prefix can be.
 TEST_F(SetupExeTest, WindowsVersionBelowSevenServicePackOneIsRefused) {
   struct Case {
-    const wchar_t* version;
-    bool noServicePack;
+    const wchar_t* version;  // null: the prefix's own Windows 7, without its service pack
     bool refused;
   };
-  const Case cases[] = {{L"vista", false, true},
-                        {L"win7", true, true},
-                        {L"win7", false, false},
-                        {L"win10", false, false}};
-  const std::wstring winecfg = L"\"" + SystemFolder() + L"\\winecfg.exe\" -v ";
+  const Case cases[] = {
+      {L"winxp", true}, {L"vista", true}, {nullptr, true}, {L"win7", false}, {L"win10", false}};
+  name_ = L"Setup-version-" + std::to_wstring(GetCurrentProcessId()) + L".exe";
   for (const Case& c : cases) {
-    RunAndWait(winecfg + c.version);
-    if (c.noServicePack) {
-      HKEY key;
-      ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Windows", 0,
-                              KEY_SET_VALUE, &key),
-                ERROR_SUCCESS);
-      const DWORD none = 0;
-      RegSetValueExW(key, L"CSDVersion", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&none),
-                     sizeof(none));
-      RegCloseKey(key);
-    }
+    const std::string what = c.version != nullptr ? ToUtf8(c.version) : "win7 without SP";
+    AppDefaults defaults(name_);
+    if (c.version != nullptr)
+      defaults.Version(c.version);
+    std::optional<ServicePack> none;
+    if (c.version == nullptr)
+      none.emplace(0);
     RemoveTree(temp_ + L"\\UlveraneSetup");
     const Outcome outcome = Run(L"setup_e2e", L"");
     const auto folders = WorkingFolders();
-    ASSERT_EQ(folders.size(), 1u) << c.version;
+    ASSERT_EQ(folders.size(), 1u) << what;
     if (c.refused) {
-      EXPECT_EQ(outcome.exitCode, 1u) << c.version;
+      EXPECT_EQ(outcome.exitCode, 1u) << what;
       EXPECT_EQ(outcome.boxes,
                 Box("Ulverane Photo Setup",
                     "This product can only be installed on Windows 7 Service Pack 1 or higher",
                     "error", "1"))
-          << c.version;
+          << what;
       EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"});
       EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"), "");
     } else {
-      EXPECT_EQ(outcome.exitCode, 0u) << c.version;
-      EXPECT_EQ(outcome.boxes, "") << c.version;
+      EXPECT_EQ(outcome.exitCode, 0u) << what;
+      EXPECT_EQ(outcome.boxes, "") << what;
       EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"), LauncherLines(folders[0], 0));
     }
   }
-  RunAndWait(winecfg + L"win7");
 }
 
 class FailingSetupUiTest : public SetupExeTest {
@@ -253,12 +214,8 @@ class FailingSetupUiTest : public SetupExeTest {
 
   // Waits for Windows Features to report that it ran (it is not waited for).
   bool FeaturesStarted() {
-    for (int i = 0; i < 100; ++i) {
-      if (Report().find("program=" + ToUtf8(features_)) != std::string::npos)
-        return true;
-      Sleep(50);
-    }
-    return false;
+    return WaitUntil(
+        [&] { return Report().find("program=" + ToUtf8(features_)) != std::string::npos; }, 5000);
   }
 
   ScopedEnvironment exit_{L"ULVERANE_STANDIN_EXIT", L"1603"};
@@ -286,11 +243,10 @@ TEST_F(FailingSetupUiTest, WithoutDotNet35TheWindowsFeaturesAreOffered) {
     const Outcome outcome = Run(L"setup_e2e", L"", {answer});
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_EQ(outcome.boxes, Box("Ulverane Photo Setup", kDotNetText, "error", "1,2"));
-    EXPECT_EQ(std::string(kDotNetText).size() - 1, 143u);  // "\\n" stands for one line feed
     if (answer == IDOK)
       EXPECT_TRUE(FeaturesStarted()) << Report();
     else
-      Sleep(500);
+      Sleep(kNothingHappensMs);
     EXPECT_EQ(Report().find("program=" + ToUtf8(features_)) != std::string::npos, answer == IDOK);
     EXPECT_EQ(Report().find("program=" + ToUtf8(downloads_)), std::string::npos);
     const auto folders = WorkingFolders();
@@ -357,20 +313,10 @@ TEST_F(SetupExeTest, NonAsciiTemporaryFolderIsLoggedInUtf8) {
 }
 
 TEST_F(SetupExeTest, TwoSetupsAtOnceKeepApart) {
-  const std::wstring setup = app_ + L"\\Setup.exe";
-  CopyFileW((kBinaries + L"\\app\\setup_e2e.exe").c_str(), setup.c_str(), FALSE);
-  ScopedEnvironment tmp(L"TMP", temp_ + L"\\");
-  ScopedEnvironment tmp2(L"TEMP", temp_ + L"\\");
-  PROCESS_INFORMATION first = Start(L"\"" + setup + L"\"", downloads_, false);
-  PROCESS_INFORMATION second = Start(L"\"" + setup + L"\"", downloads_, false);
-  for (PROCESS_INFORMATION* p : {&first, &second}) {
-    EXPECT_EQ(WaitForSingleObject(p->hProcess, 60000), WAIT_OBJECT_0);
-    DWORD code = 99;
-    GetExitCodeProcess(p->hProcess, &code);
-    EXPECT_EQ(code, 0u);
-    CloseHandle(p->hThread);
-    CloseHandle(p->hProcess);
-  }
+  const auto first = Start(kBinaries + L"\\app\\setup_e2e.exe", L"");
+  SetupProcess second(app_ + L"\\" + name_, L"", downloads_);
+  EXPECT_EQ(first->Wait(60000), 0u);
+  EXPECT_EQ(second.Wait(60000), 0u);
   const auto folders = WorkingFolders();
   ASSERT_EQ(folders.size(), 2u);
   for (const std::wstring& folder : folders) {
@@ -404,6 +350,7 @@ TEST_F(SetupExeTest, NextRunRemovesThePayloadOfAKilledRun) {
 TEST_F(SetupExeTest, DllsPlantedBesideSetupAreNeverLoaded) {
   const PlantedDlls planted({app_}, {L"msi.dll", L"version.dll", L"imagehlp.dll"});
   ASSERT_TRUE(planted.ProbeLoads(app_, L"version.dll")) << "planting does not work here";
+  name_ = planted.program();
   const Outcome outcome = Run(L"setup_e2e", L"");
   EXPECT_EQ(outcome.exitCode, 0u);
   EXPECT_EQ(outcome.boxes, "");

@@ -136,18 +136,20 @@ class Player {
       return;
     const DialogDriver dialog(window);
     const HWND owner = GetWindow(window, GW_OWNER);
-    if (GetDlgItem(window, IDC_SAVE) != nullptr)
+    const auto has = [](HWND w, int id) { return w != nullptr && GetDlgItem(w, id) != nullptr; };
+    if (has(window, IDC_SAVE))
       WorkOptions(dialog, state, now);
-    else if (GetDlgItem(window, IDC_OPEN_EXPLORER) != nullptr)
+    else if (has(window, IDC_OPEN_EXPLORER))
       WorkCompletion(dialog, state, now);
-    else if (GetDlgItem(window, IDC_EULA_TEXT) != nullptr)
+    else if (has(window, IDC_EULA_TEXT))
       Once(dialog, state, "agreement", IDOK);
-    else if (WindowText(window) == L"Save As")
+    else if (has(window, kSaveAsFileName))
       WorkSaveAs(dialog, state, now);
-    else if (GetDlgItem(window, kBoxText) != nullptr)
-      Once(dialog, state, owner != nullptr && WindowText(owner) == L"Save As" ? "replace" : "box",
-           GetDlgItem(window, IDYES) != nullptr ? IDYES : IDOK);
-    else if (state.step == 0) {
+    else if (has(window, kBoxText))
+      Once(dialog, state, has(owner, kSaveAsFileName) ? "replace" : "box",
+           has(window, IDYES) ? IDYES : IDOK);
+    else if (state.step == 0 && now - state.since > kStallMs) {
+      // Still nothing the scenario knows, long after it came.
       Record("other", window);
       PostMessageW(window, WM_CLOSE, 0, 0);
       state.step = 1;
@@ -331,7 +333,7 @@ bool Play(const std::vector<std::wstring>& run, const std::wstring& dll, ULONGLO
     }
     Player player(process.id(), scenario, target, report);
     const ULONGLONG deadline = GetTickCount64() + bound;
-    while (WaitForSingleObject(process.handle(), 50) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(process.handle(), 100) == WAIT_TIMEOUT) {
       if (GetTickCount64() > deadline) {
         report << "timeout\n";
         break;

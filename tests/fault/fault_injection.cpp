@@ -9,7 +9,7 @@
 //       ":short" a ReadFile or WriteFile succeeds with half the bytes asked
 //       for instead; any other function then fails as without it.
 //   ULVERANE_FAULT_TRACE=<file>  one UTF-8 line per counted call, appended
-//       and written through at once: number, function, calling place and the
+//       and written at once: number, function, calling place and the
 //       path, name or command arguments, separated by tabs (a tab or line
 //       break in them written as \t, \r, \n); the failed call ends with
 //       "<fault>" or "<short>". ShellExecuteW and ShellExecuteExW
@@ -495,7 +495,7 @@ void Start() {
   if (!traceFile.empty())
     trace = CreateFileW(traceFile.c_str(), FILE_APPEND_DATA,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_ALWAYS, FILE_FLAG_WRITE_THROUGH, nullptr);
+                        OPEN_ALWAYS, 0, nullptr);
   const std::string hide = Utf8(Environment(L"ULVERANE_FAULT_HIDE").c_str());
   for (size_t start = 0; start < hide.size();) {
     size_t end = hide.find(',', start);

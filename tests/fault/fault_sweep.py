@@ -96,14 +96,14 @@ def wine_path(path):
 
 def places_from_map(map_path, out_path):
     """Writes the program's own functions as "<rva> <size> <name>" lines:
-    the sections of the product's libraries (one per folder) and of the
-    setup target's objects."""
+    the sections of the product's libraries and of the setup target's own
+    objects."""
     text = open(map_path, errors="replace").read()
     base = int(re.search(r"0x([0-9a-f]+)\s+__image_base__", text).group(1), 16)
     text = text[text.index("Linker script and memory map"):]
     found = re.findall(r"^ \.text\$(\S+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S+)$", text, re.M)
     own = [(m, int(a, 16) - base, int(s, 16)) for m, a, s, obj in found
-           if obj.startswith("libulverane_") or obj.startswith("CMakeFiles/")]
+           if re.match(r"libulverane_\w+\.a\(|CMakeFiles/", obj)]
     names = subprocess.run(["c++filt"], input="\n".join(m for m, _, _ in own), text=True,
                            capture_output=True, check=True).stdout.split("\n")
     with open(out_path, "w") as out:
@@ -238,7 +238,7 @@ class Sweep:
         if sum(b.startswith(ERROR_CAPTION + "\t") for b in boxes) > 1:
             problems.append("more than one error box")
         for kind in kinds:
-            if kind not in ("box",) and kind not in SCENARIOS[scenario][3]:
+            if kind != "box" and kind not in SCENARIOS[scenario][3]:
                 problems.append("a window the scenario does not have: " + kind)
         expected_exit = 1 if VERSION_TEXT in shown else 0
         if exits and exits[0] != expected_exit:
@@ -287,7 +287,7 @@ class Sweep:
                 problems.append("left behind: %TEMP%/" + entry)
         if len({e.split("/")[1] for e in entries if e.count("/") >= 2}) > 1:
             problems.append("more than one working folder")
-        for sub in ("cwd", "app", "out"):
+        for sub in ("cwd", "app", os.path.dirname(run["target"])):
             for entry in tree(os.path.join(run["folder"], sub)):
                 problems.append("left behind: %s/%s" % (sub, entry))
         return problems
@@ -320,8 +320,8 @@ class Sweep:
                 problems.append("the existing target was changed")
         elif os.path.exists(target):
             problems.append("a target was written without reaching completion")
-        for entry in tree(os.path.join(folder, "out")):
-            if os.path.join(folder, "out", entry) != target:
+        for entry in tree(os.path.dirname(target)):
+            if entry != os.path.basename(target):
                 problems.append("left beside the target: " + entry)
         for entry in tree(os.path.join(folder, "temp")):
             problems.append("written under %TEMP%: " + entry)
@@ -395,16 +395,6 @@ def main():
     if "all" in scenarios:
         scenarios = ["default", "extract", "defaults"]
     sweep = Sweep(args)
-    # A crash must show as its exit code, never as Wine's crash dialog. The
-    # default run's clean trace passes the .NET 3.5 question.
-    commands = [["reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t",
-                 "REG_DWORD", "/d", "0", "/f"]]
-    if "default" in scenarios:
-        commands.append(["reg", "delete", r"HKLM\SOFTWARE\Microsoft\NET Framework Setup\NDP\v3.5",
-                         "/reg:32", "/f"])
-    for command in commands:
-        subprocess.run([sweep.wine] + command, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     started = time.time()
     cleans = sweep.execute([sweep.prepare(scenario, variant, "") for scenario in scenarios
                             for variant in SCENARIOS[scenario][1]])

@@ -5,9 +5,11 @@ package they were made from.
 
 Usage: check_packages.py <results-folder> <original.msi>
 
-For each <name>.expect in the folder (see package_results.h): the rows named
-"set" hold exactly their value, the rows named "absent" do not exist, every
-other Property row is the original's, and every other table is unchanged."""
+Every package that packages.txt announces must be there with its .expect,
+every .expect below the folder must have been announced, and there must be
+at least one. For each (see package_results.h): the rows named "set" hold
+exactly their value, the rows named "absent" do not exist, every other
+Property row is the original's, and every other table is unchanged."""
 
 import os
 import subprocess
@@ -61,17 +63,32 @@ def check(package, expect, original, failures):
 
 def main(folder, original):
     failures = []
-    expects = sorted(f for f in os.listdir(folder) if f.endswith(".expect")) if os.path.isdir(folder) else []
-    for expect in expects:
-        package = os.path.join(folder, expect[:-len(".expect")])
-        if not os.path.isfile(package):
-            failures.append(f"{os.path.basename(package)}: missing")
+    announced = []
+    manifest = os.path.join(folder, "packages.txt")
+    if os.path.isfile(manifest):
+        with open(manifest, encoding="utf-8") as lines:
+            announced = [line.rstrip("\n").replace("\\", "/") for line in lines if line.strip()]
+    found = sorted(os.path.relpath(os.path.join(root, f), folder)[:-len(".expect")]
+                   for root, _, files in os.walk(folder) for f in files if f.endswith(".expect"))
+    for package in sorted(set(found) - set(announced)):
+        failures.append(f"{package}: found, but no test announced it")
+    for package in sorted(set(announced) - set(found)):
+        failures.append(f"{package}: announced, but its .expect is missing")
+    if len(found) < len(announced):
+        failures.append(f"{len(found)} packages found, {len(announced)} written")
+    read = 0
+    for package in sorted(set(announced) & set(found)):
+        path = os.path.join(folder, package)
+        if not os.path.isfile(path):
+            failures.append(f"{package}: missing")
             continue
-        check(package, os.path.join(folder, expect), original, failures)
+        check(path, path + ".expect", original, failures)
+        read += 1
     for failure in failures:
         print("FAILED:", failure)
-    print(f"{len(expects)} packages read back: " + ("bad" if failures or not expects else "good"))
-    return 1 if failures or not expects else 0
+    good = not failures and read > 0
+    print(f"{read} packages read back: " + ("good" if good else "bad"))
+    return 0 if good else 1
 
 
 if __name__ == "__main__":

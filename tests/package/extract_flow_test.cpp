@@ -7,25 +7,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "log/utf8.h"
 #include "resources/resource_ids.h"
 #include "tests/package/package_results.h"
 #include "tests/support/dialog_driver.h"
-#include "tests/support/environment.h"
 #include "tests/support/planted_dlls.h"
-#include "tests/support/setup_process.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
 #include "tests/support/wow64.h"
-#include "tests/test_paths.h"
 
 namespace ulverane::testing {
 namespace {
 
-const std::wstring kTitle = L"Ulverane Photo Setup";
-const std::wstring kProduct = ULVERANE_SETUP_DIR L"\\Setup.exe";
-const std::wstring kBinaries = ULVERANE_TEST_BINARY_DIR;
 constexpr int kSaveAsFileName = 0x47C;
 
 struct Choices {
@@ -34,22 +30,6 @@ struct Choices {
   bool noUpdateCheck = false;
   bool noEula = false;
 };
-
-// A visible top-level window of class `className` and caption `caption`.
-HWND WaitForWindow(const wchar_t* className, const std::wstring& caption, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  do {
-    for (HWND w = FindWindowExW(nullptr, nullptr, className, nullptr); w != nullptr;
-         w = FindWindowExW(nullptr, w, className, nullptr)) {
-      wchar_t text[MAX_PATH] = {};
-      GetWindowTextW(w, text, MAX_PATH);
-      if (IsWindowVisible(w) && caption == text)
-        return w;
-    }
-    Sleep(50);
-  } while (GetTickCount64() < deadline);
-  return nullptr;
-}
 
 std::wstring KnownFolder(int id) {
   wchar_t path[MAX_PATH] = {};
@@ -83,19 +63,8 @@ DWORD Msiexec(const std::wstring& arguments) {
   return msiexec.Wait(120000);
 }
 
-class ExtractFlowTest : public ::testing::Test {
+class ExtractFlowTest : public SandboxTest {
  protected:
-  void SetUp() override {
-    for (const std::wstring& folder : {temp_, app_, downloads_, kResults})
-      CreateDirectoryW(folder.c_str(), nullptr);
-  }
-
-  std::unique_ptr<SetupProcess> Start(const std::wstring& exe, const wchar_t* mode) {
-    const std::wstring setup = app_ + L"\\Setup.exe";
-    CopyFileW(exe.c_str(), setup.c_str(), FALSE);
-    return std::make_unique<SetupProcess>(setup, mode, downloads_);
-  }
-
   // Works the options dialog of `process` and saves to `target`; answers
   // the overwrite question with Yes when `target` exists.
   void ChooseAndSave(const SetupProcess& process,
@@ -148,15 +117,6 @@ class ExtractFlowTest : public ::testing::Test {
     }
     done.Click(button);
   }
-
-  TempFolder folder_;
-  const std::wstring temp_ = folder_ / L"temp";
-  const std::wstring app_ = folder_ / L"app";
-  const std::wstring downloads_ = folder_ / L"downloads";
-  const std::wstring report_ = folder_ / L"report.txt";
-  ScopedEnvironment tmp_{L"TMP", temp_ + L"\\"};
-  ScopedEnvironment temp2_{L"TEMP", temp_ + L"\\"};
-  ScopedEnvironment standInReport_{L"ULVERANE_STANDIN_REPORT", report_};
 };
 
 // Every option, a folder and a file name with blanks and a non-ASCII letter,
@@ -175,11 +135,16 @@ TEST_F(ExtractFlowTest, ExtractWithEveryOptionDeploysSilently) {
                           (place + L"\\explorer.exe").c_str(), FALSE));
   const PlantedDlls planted({app_, downloads_}, {L"msi.dll", L"riched20.dll"});
   ASSERT_TRUE(planted.ProbeLoads(app_, L"msi.dll")) << "planting does not work here";
+  name_ = planted.program();
 
+  ExpectRows(package, {{L"NO_UPDATE_CHECK_PROPERTY", L"#1"},
+                       {L"NO_EULA_PROPERTY", L"#1"},
+                       {L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", L"#1"},
+                       {L"INSTALL_DIR_PROPERTY", folder}});
   auto process = Start(kProduct, L"/extract");
   ChooseAndSave(*process, {folder, true, true, true}, package);
   Complete(*process, false, IDOK);
-  const HWND explorer = WaitForWindow(L"ExplorerWClass", L"Deploy \u00e9 1", 20000);
+  const HWND explorer = DialogDriver::WaitForWindow(L"ExplorerWClass", L"Deploy \u00e9 1", 20000);
   EXPECT_NE(explorer, nullptr) << "Explorer did not open the package's folder";
   if (explorer != nullptr)
     PostMessageW(explorer, WM_CLOSE, 0, 0);
@@ -187,11 +152,8 @@ TEST_F(ExtractFlowTest, ExtractWithEveryOptionDeploysSilently) {
   EXPECT_FALSE(Exists(report_)) << "a planted explorer.exe ran:\n" << ReadBytes(report_);
   EXPECT_TRUE(planted.Loaded().empty()) << ToUtf8(planted.Loaded().front());
 
-  EXPECT_EQ(ListTree(deploy), std::vector<std::wstring>{L"extract package"});
-  ExpectRows(package, {{L"NO_UPDATE_CHECK_PROPERTY", L"#1"},
-                       {L"NO_EULA_PROPERTY", L"#1"},
-                       {L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", L"#1"},
-                       {L"INSTALL_DIR_PROPERTY", folder}});
+  EXPECT_EQ(ListTree(deploy),
+            (std::vector<std::wstring>{L"extract package", L"extract package.expect"}));
 
   EXPECT_EQ(Msiexec(L"/i \"" + package + L"\" /qn"), 0u);
   EXPECT_TRUE(Exists(folder + L"\\Readme.txt"));
@@ -210,7 +172,8 @@ TEST_F(ExtractFlowTest, OldLoaderStillTakesDelayLoadedDllsFromTheSystemFolder) {
   const PlantedDlls planted({app_, downloads_}, {L"msi.dll", L"comdlg32.dll"});
   ASSERT_TRUE(planted.ProbeLoads(app_, L"comdlg32.dll")) << "planting does not work here";
   const ScopedEnvironment oldLoader(L"ULVERANE_FAULT_HIDE", L"SetDefaultDllDirectories");
-  const std::wstring setup = app_ + L"\\Setup.exe", package = folder_ / L"old loader.msi";
+  const std::wstring setup = app_ + L"\\" + planted.program(),
+                     package = folder_ / L"old loader.msi";
   ASSERT_TRUE(CopyFileW(kProduct.c_str(), setup.c_str(), FALSE));
   SetupProcess process(setup, L"/extract", downloads_, kBinaries + L"\\fault\\fault_injection.dll");
   ASSERT_TRUE(process.started());
@@ -230,6 +193,12 @@ TEST_F(ExtractFlowTest, DefaultsWritesAtMostTwoRows) {
   for (const std::wstring& path : {plain, typed})
     DeleteFileW(path.c_str());
 
+  ExpectRows(plain, {{L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", L"#0"}},
+             {L"INSTALL_DIR_PROPERTY", L"NO_EULA_PROPERTY"});
+  ExpectRows(typed,
+             {{L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", L"#1"},
+              {L"INSTALL_DIR_PROPERTY", L"D:\\Apps\\Ulverane"}},
+             {L"NO_EULA_PROPERTY"});
   auto first = Start(kProduct, L"/defaults");
   ChooseAndSave(*first, {}, plain);
   Complete(*first, true, IDOK);
@@ -240,14 +209,7 @@ TEST_F(ExtractFlowTest, DefaultsWritesAtMostTwoRows) {
   ChooseAndSave(*second, {L"D:\\Apps\\Ulverane", true}, typed);
   Complete(*second, false, IDCANCEL);
   EXPECT_EQ(second->Wait(), 0u);
-  EXPECT_EQ(WaitForWindow(L"ExplorerWClass", L"results", 1000), nullptr);
-
-  ExpectRows(plain, {{L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", L"#0"}},
-             {L"INSTALL_DIR_PROPERTY", L"NO_EULA_PROPERTY"});
-  ExpectRows(typed,
-             {{L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", L"#1"},
-              {L"INSTALL_DIR_PROPERTY", L"D:\\Apps\\Ulverane"}},
-             {L"NO_EULA_PROPERTY"});
+  EXPECT_EQ(DialogDriver::WaitForWindow(L"ExplorerWClass", L"results", kNothingHappensMs), nullptr);
 
   // Into the package's default folder, without a shortcut.
   const std::wstring folder = KnownFolder(CSIDL_PROGRAM_FILESX86) + L"\\Ulverane Photo";
@@ -257,6 +219,50 @@ TEST_F(ExtractFlowTest, DefaultsWritesAtMostTwoRows) {
   EXPECT_EQ(ProductValue(L"NoUpdateCheck"), 0);
   EXPECT_EQ(Msiexec(L"/x \"" + plain + L"\" /qn"), 0u);
   EXPECT_FALSE(Exists(folder + L"\\Readme.txt"));
+}
+
+// One run per box, with only that box checked: each feeds its own property,
+// and a cleared box writes "#0". The second run saves over the first run's
+// package, the third over a file that is no package; both after the
+// system's question, and nothing else is left in the folder.
+TEST_F(ExtractFlowTest, EachBoxFeedsItsOwnPropertyAlsoOverAnExistingFile) {
+  const std::wstring folder = kResults + L"\\boxes";
+  RemoveTree(folder);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  struct Case {
+    Choices choices;
+    const wchar_t* file;
+    const wchar_t* existing;  // copied there first, or "" for text, or null for none
+    const wchar_t* update;
+    const wchar_t* eula;
+    const wchar_t* shortcut;
+  };
+  const Case cases[] = {
+      {{L"", true, false, false}, L"shortcut.msi", nullptr, L"#0", L"#0", L"#1"},
+      {{L"", false, true, false}, L"update.msi", L"shortcut.msi", L"#1", L"#0", L"#0"},
+      {{L"", false, false, true}, L"eula.msi", L"", L"#0", L"#1", L"#0"},
+  };
+  std::vector<std::wstring> written;
+  for (const Case& c : cases) {
+    const std::wstring target = folder + L"\\" + c.file;
+    if (c.existing != nullptr && *c.existing != L'\0')
+      ASSERT_TRUE(CopyFileW((folder + L"\\" + c.existing).c_str(), target.c_str(), FALSE));
+    else if (c.existing != nullptr)
+      WriteBytes(target, "no package, but the administrator's own file");
+    ExpectRows(target,
+               {{L"NO_UPDATE_CHECK_PROPERTY", c.update},
+                {L"NO_EULA_PROPERTY", c.eula},
+                {L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", c.shortcut}},
+               {L"INSTALL_DIR_PROPERTY"});
+    auto process = Start(kProduct, L"/extract");
+    ChooseAndSave(*process, c.choices, target);
+    Complete(*process, true, IDOK);
+    EXPECT_EQ(process->Wait(), 0u) << ToUtf8(c.file);
+    written.push_back(std::wstring(c.file));
+    written.push_back(std::wstring(c.file) + L".expect");
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(ListTree(folder), written) << ToUtf8(c.file);
+  }
 }
 
 // Failures before the commit leave no package and no temporary file, and an

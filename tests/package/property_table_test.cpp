@@ -15,13 +15,11 @@ namespace {
 
 const std::wstring kSample = ULVERANE_PAYLOAD_DIR L"\\Ulverane.msi";
 
-// Results of an earlier run must not be read back as this run's.
+// Results of an earlier run must not be read back as this run's; one
+// environment for the whole program.
 class FreshResults : public ::testing::Environment {
  public:
-  void SetUp() override {
-    RemoveTree(kResults);
-    CreateDirectoryW(kResults.c_str(), nullptr);
-  }
+  void SetUp() override { ResetResults(); }
 };
 ::testing::Environment* const kFreshResults = ::testing::AddGlobalTestEnvironment(new FreshResults);
 

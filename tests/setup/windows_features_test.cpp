@@ -8,6 +8,7 @@
 #include "log/utf8.h"
 #include "tests/support/environment.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait.h"
 #include "tests/support/wow64.h"
 #include "tests/test_paths.h"
 
@@ -88,10 +89,12 @@ TEST_F(WindowsFeaturesStartTest, StartsTheNativeProgramAndRedirectsAgainAfterwar
   StartWindowsFeatures();
   EXPECT_TRUE(Redirected()) << "redirection must be back on right after the start";
   std::string report;
-  for (int i = 0; i < 200 && report.find("program=") == std::string::npos; ++i) {
-    Sleep(50);
-    report = Exists(report_) ? ReadBytes(report_) : "";
-  }
+  WaitUntil(
+      [&] {
+        report = Exists(report_) ? ReadBytes(report_) : "";
+        return report.find("program=") != std::string::npos;
+      },
+      10000);
   EXPECT_NE(report.find("program=" + ToUtf8(SystemFolder()) + "\\OptionalFeatures.exe\n"),
             std::string::npos)
       << report;

@@ -1,7 +1,6 @@
 #include "tests/support/box_reader.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "log/utf8.h"
 #include "tests/support/dialog_driver.h"
@@ -28,63 +27,18 @@ BOOL CALLBACK FindIconStatic(HWND child, LPARAM parameter) {
   return TRUE;
 }
 
-// 32x32 pixels of whatever `draw` paints into a bitmap like the screen's.
-template <typename Draw>
-std::vector<DWORD> Capture(Draw draw) {
-  const HDC screen = GetDC(nullptr);
-  const HDC memory = CreateCompatibleDC(screen);
-  const HBITMAP bitmap = CreateCompatibleBitmap(screen, 32, 32);
-  const HGDIOBJ old = SelectObject(memory, bitmap);
-  draw(memory, screen);
-  SelectObject(memory, old);
-  std::vector<DWORD> pixels(32 * 32);
-  BITMAPINFO format = {};
-  format.bmiHeader.biSize = sizeof(format.bmiHeader);
-  format.bmiHeader.biWidth = 32;
-  format.bmiHeader.biHeight = 32;
-  format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 32;
-  format.bmiHeader.biCompression = BI_RGB;
-  GetDIBits(memory, bitmap, 0, 32, pixels.data(), &format, DIB_RGB_COLORS);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return pixels;
-}
-
-// The top left of `control` as it is shown on the screen.
-std::vector<DWORD> ScreenPixels(HWND control) {
-  RECT area;
-  GetWindowRect(control, &area);
-  return Capture([&](HDC memory, HDC screen) {
-    BitBlt(memory, 0, 0, 32, 32, screen, area.left, area.top, SRCCOPY);
-  });
-}
-
-// `icon` drawn on the dialog background colour.
-std::vector<DWORD> DrawnPixels(HICON icon) {
-  return Capture([&](HDC memory, HDC) {
-    RECT all = {0, 0, 32, 32};
-    FillRect(memory, &all, GetSysColorBrush(COLOR_3DFACE));
-    DrawIconEx(memory, 0, 0, icon, 32, 32, 0, nullptr, DI_NORMAL);
-  });
-}
-
-long Distance(const std::vector<DWORD>& a, const std::vector<DWORD>& b) {
-  long sum = 0;
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-    for (int shift = 0; shift < 24; shift += 8)
-      sum += std::labs(static_cast<long>((a[i] >> shift) & 0xFF) -
-                       static_cast<long>((b[i] >> shift) & 0xFF));
-  return sum;
-}
-
 std::wstring IconName(HWND box) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(box, &owner);
+  // Another process's icon handle means nothing here: its own process
+  // compares it with the standard icons.
+  if (owner != GetCurrentProcessId())
+    return DialogDriver(box).StandardIcon();
   HWND control = nullptr;  // its id differs between systems
   EnumChildWindows(box, FindIconStatic, reinterpret_cast<LPARAM>(&control));
-  if (control == nullptr)
-    return L"";
-  const auto icon = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
+  const auto icon = control != nullptr
+                        ? reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0))
+                        : nullptr;
   if (icon == nullptr)
     return L"";
   const struct {
@@ -97,24 +51,6 @@ std::wstring IconName(HWND box) {
   for (const auto& k : known)
     if (LoadIconW(nullptr, k.id) == icon)
       return k.name;
-  // Another process's icon handle means nothing here: compare what is on
-  // the screen with each standard icon, and take a close match. A box that
-  // has just appeared may not be painted yet: look again for a while.
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    const std::vector<DWORD> shown = ScreenPixels(control);
-    long bestDistance = 32 * 32 * 3 * 8;  // a few levels per channel at most
-    const wchar_t* best = nullptr;
-    for (const auto& k : known) {
-      const long d = Distance(shown, DrawnPixels(LoadIconW(nullptr, k.id)));
-      if (d < bestDistance) {
-        bestDistance = d;
-        best = k.name;
-      }
-    }
-    if (best != nullptr)
-      return best;
-    Sleep(50);
-  }
   return L"other";
 }
 

@@ -3,30 +3,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/wait.h"
 #include "tests/test_paths.h"
 
 namespace ulverane::testing {
 namespace {
-
-struct Search {
-  DWORD processId;
-  const wchar_t* caption;
-  HWND found;
-};
-
-BOOL CALLBACK Visit(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<Search*>(parameter);
-  if (!IsWindowVisible(window) || ClassName(window) != L"#32770")
-    return TRUE;
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (search->processId != 0 && owner != search->processId)
-    return TRUE;
-  if (search->caption != nullptr && WindowText(window) != search->caption)
-    return TRUE;
-  search->found = window;
-  return FALSE;
-}
 
 BOOL CALLBACK Collect(HWND child, LPARAM parameter) {
   reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(child);
@@ -84,66 +65,51 @@ std::vector<DWORD> Grab(const RECT& area) {
 
 }  // namespace
 
-std::wstring WindowText(HWND window) {
-  wchar_t buffer[8192];
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(buffer),
-                           SMTO_ABORTIFHUNG, 5000, &length))
-    return L"";
-  return std::wstring(buffer, static_cast<size_t>(length));
-}
-
-std::wstring ClassName(HWND window) {
-  wchar_t name[128];
-  const int length = GetClassNameW(window, name, 128);
-  return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
 HWND DialogDriver::WaitFor(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  do {
-    Search search{processId, caption, nullptr};
-    EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) {
-      // Let the dialog finish its initialisation before it is read.
-      Sleep(100);
-      return search.found;
-    }
-    Sleep(20);
-  } while (GetTickCount64() < deadline);
-  return nullptr;
+  HWND found = nullptr;
+  if (!WaitUntil([&] { return (found = FindDialog(processId, caption)) != nullptr; }, timeoutMs))
+    return nullptr;
+  // Let the dialog finish its initialisation before it is read.
+  Sleep(100);
+  return found;
 }
 
 bool DialogDriver::WaitGone(HWND window, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  while (IsWindow(window) && IsWindowVisible(window)) {
-    if (GetTickCount64() >= deadline)
-      return false;
-    Sleep(20);
-  }
-  return true;
+  return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
 }
 
 HWND DialogDriver::WaitForOwned(HWND owner, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  do {
-    for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); w != nullptr;
-         w = GetWindow(w, GW_HWNDNEXT))
-      if (IsWindowVisible(w) && GetWindow(w, GW_OWNER) == owner)
-        return w;
-    Sleep(20);
-  } while (GetTickCount64() < deadline);
-  return nullptr;
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); w != nullptr;
+             w = GetWindow(w, GW_HWNDNEXT))
+          if (IsWindowVisible(w) && GetWindow(w, GW_OWNER) == owner)
+            found = w;
+        return found != nullptr;
+      },
+      timeoutMs);
+  return found;
+}
+
+HWND DialogDriver::WaitForWindow(const wchar_t* className,
+                                 const std::wstring& caption,
+                                 DWORD timeoutMs) {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        for (HWND w = FindWindowExW(nullptr, nullptr, className, nullptr); w != nullptr;
+             w = FindWindowExW(nullptr, w, className, nullptr))
+          if (IsWindowVisible(w) && WindowText(w) == caption)
+            found = w;
+        return found != nullptr;
+      },
+      timeoutMs);
+  return found;
 }
 
 bool DialogDriver::WaitForCheck(int id, int state, DWORD timeoutMs) const {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  while (Control(id).check != state) {
-    if (GetTickCount64() >= deadline)
-      return false;
-    Sleep(20);
-  }
-  return true;
+  return WaitUntil([&] { return Control(id).check == state; }, timeoutMs);
 }
 
 std::wstring DialogDriver::Caption() const {
@@ -171,32 +137,44 @@ ControlInfo DialogDriver::Control(int id) const {
   return control != nullptr ? Read(control) : ControlInfo{};
 }
 
-std::string DialogDriver::Probe(const std::wstring& report) const {
-  DeleteFileW(report.c_str());
+std::optional<WPARAM> DialogDriver::Ask(LPARAM question) const {
   static const HMODULE probe = LoadLibraryW(ULVERANE_TEST_BINARY_DIR L"\\window_probe.dll");
   FARPROC address = GetProcAddress(probe, "ProbeHook");
   if (address == nullptr)
     address = GetProcAddress(probe, "ProbeHook@12");  // the 32-bit decorated name
   const auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(address));
   if (hook == nullptr)
-    return "";
+    return std::nullopt;
   const HHOOK installed =
       SetWindowsHookExW(WH_GETMESSAGE, hook, probe, GetWindowThreadProcessId(dialog_, nullptr));
   if (installed == nullptr)
-    return "";
+    return std::nullopt;
   MSG message;
   PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // this thread's queue
-  PostMessageW(dialog_, RegisterWindowMessageW(L"UlveraneWindowProbe"), GetCurrentThreadId(), 0);
-  bool answered = false;
-  for (int i = 0; i < 500 && !answered; ++i) {
-    answered = PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE) != FALSE;
-    Sleep(10);
-  }
+  PostMessageW(dialog_, RegisterWindowMessageW(L"UlveraneWindowProbe"), GetCurrentThreadId(),
+               question);
+  const bool answered = WaitUntil(
+      [&] { return PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE) != FALSE; }, 5000);
   UnhookWindowsHookEx(installed);
   if (!answered)
+    return std::nullopt;
+  return message.wParam;
+}
+
+std::string DialogDriver::Probe(const std::wstring& report) const {
+  DeleteFileW(report.c_str());
+  if (!Ask(0))
     return "";
   std::ifstream in(report.c_str(), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::wstring DialogDriver::StandardIcon() const {
+  const wchar_t* names[] = {L"", L"error", L"information", L"warning", L"question"};
+  const std::optional<WPARAM> answer = Ask(1);
+  if (!answer)
+    return L"(no answer)";
+  return *answer < 5 ? names[*answer] : L"other";
 }
 
 std::vector<DWORD> DialogDriver::ClientPixels(int id) const {
@@ -217,8 +195,7 @@ void DialogDriver::Type(int id, const std::wstring& text) const {
 }
 
 void DialogDriver::Command(int id) const {
-  PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog_, id)));
+  PostCommand(dialog_, id);
 }
 
 void DialogDriver::Close() const {

@@ -3,8 +3,11 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/window_search.h"
 
 namespace ulverane::testing {
 
@@ -34,6 +37,9 @@ class DialogDriver {
   // A visible top-level window owned by `owner` (the system's questions
   // have no caption of ours to find them by); null on time-out.
   static HWND WaitForOwned(HWND owner, DWORD timeoutMs = 10000);
+  // A visible top-level window of class `className` and caption `caption`
+  // of any process; null on time-out.
+  static HWND WaitForWindow(const wchar_t* className, const std::wstring& caption, DWORD timeoutMs);
 
   explicit DialogDriver(HWND dialog) : dialog_(dialog) {}
 
@@ -47,6 +53,10 @@ class DialogDriver {
   // lines. `report` is the file that the process's ULVERANE_PROBE_REPORT
   // names. Empty when it did not answer.
   std::string Probe(const std::wstring& report) const;
+  // The standard icon ("error", "information", "warning", "question") that
+  // the dialog's icon control shows, as its own process sees it; "" for
+  // none, "other" for another one.
+  std::wstring StandardIcon() const;
   // The client area of a control as shown on the screen, 0x00RRGGBB.
   std::vector<DWORD> ClientPixels(int id) const;
 
@@ -61,11 +71,12 @@ class DialogDriver {
   void Close() const;
 
  private:
+  // Posts `question` to the probe hook in the dialog's thread and waits for
+  // its WM_APP answer; nothing when it did not answer.
+  std::optional<WPARAM> Ask(LPARAM question) const;
+
   HWND dialog_;
 };
-
-std::wstring WindowText(HWND window);
-std::wstring ClassName(HWND window);
 
 // Writes `window` as shown on the screen to `path` as a 32-bit BMP file.
 bool SaveScreenshot(HWND window, const std::wstring& path);

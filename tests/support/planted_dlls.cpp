@@ -16,12 +16,12 @@ PlantedDlls::PlantedDlls(const std::vector<std::wstring>& folders,
     for (const std::wstring& dll : dlls_)
       CopyFileW(ULVERANE_TEST_BINARY_DIR L"\\app\\planted.dll", (folder + L"\\" + dll).c_str(),
                 FALSE);
-  setup_.NativeDlls(dlls_);
-  probe_.NativeDlls(dlls_);
+  programDefaults_.NativeDlls(dlls_);
+  probeDefaults_.NativeDlls(dlls_);
 }
 
 bool PlantedDlls::ProbeLoads(const std::wstring& folder, const std::wstring& dll) const {
-  const std::wstring probe = folder + L"\\probe.exe";
+  const std::wstring probe = folder + L"\\" + probe_;
   CopyFileW(ULVERANE_TEST_BINARY_DIR L"\\stand_in.exe", probe.c_str(), FALSE);
   {
     ScopedEnvironment load(L"ULVERANE_STANDIN_LOAD", dll);

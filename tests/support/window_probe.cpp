@@ -4,13 +4,15 @@
 //
 // DialogDriver::Probe loads it into the dialog's thread as a WH_GETMESSAGE
 // hook and posts the registered message "UlveraneWindowProbe" to the dialog
-// with the asking thread's id in wParam. The hook writes its answer as UTF-8
-// lines to the file that the variable ULVERANE_PROBE_REPORT of the dialog's
-// process names, then posts WM_APP to the asking thread:
+// with the asking thread's id in wParam. With lParam 0 the hook writes its
+// answer as UTF-8 lines to the file that the variable ULVERANE_PROBE_REPORT
+// of the dialog's process names, then posts WM_APP to the asking thread:
 //   icon-small=<width>   icon-big=<width>   (0: no icon)
 //   metric-small=<width> metric-big=<width> (the sizes the system asks for)
 //   focus=<control id>
 //   cue.<id>=<cue banner text>              (each edit control)
+// With lParam 1 it posts WM_APP with wParam 1 + the index in kStandardIcons
+// of the icon that the dialog's icon control shows (a message box's), or 0.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -46,7 +48,32 @@ BOOL CALLBACK AddCueBanner(HWND child, LPARAM report) {
   return TRUE;
 }
 
-void Answer(HWND dialog, DWORD asker) {
+BOOL CALLBACK FindIconStatic(HWND child, LPARAM found) {
+  if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+    return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
+// The standard icon the dialog shows, compared by handle in its own process.
+WPARAM StandardIcon(HWND dialog) {
+  HWND control = nullptr;
+  EnumChildWindows(dialog, FindIconStatic, reinterpret_cast<LPARAM>(&control));
+  const auto icon = control != nullptr
+                        ? reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0))
+                        : nullptr;
+  const LPCWSTR standard[] = {IDI_ERROR, IDI_INFORMATION, IDI_WARNING, IDI_QUESTION};
+  for (WPARAM i = 0; icon != nullptr && i < 4; ++i)
+    if (LoadIconW(nullptr, standard[i]) == icon)
+      return i + 1;
+  return 0;
+}
+
+void Answer(HWND dialog, DWORD asker, LPARAM question) {
+  if (question == 1) {
+    PostThreadMessageW(asker, WM_APP, StandardIcon(dialog), 0);
+    return;
+  }
   std::string report = "icon-small=" + std::to_string(IconWidth(dialog, ICON_SMALL)) +
                        "\nicon-big=" + std::to_string(IconWidth(dialog, ICON_BIG)) +
                        "\nmetric-small=" + std::to_string(GetSystemMetrics(SM_CXSMICON)) +
@@ -70,6 +97,6 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
   static const UINT question = RegisterWindowMessageW(L"UlveraneWindowProbe");
   const auto* message = reinterpret_cast<const MSG*>(lParam);
   if (code == HC_ACTION && wParam == PM_REMOVE && message->message == question)
-    Answer(message->hwnd, static_cast<DWORD>(message->wParam));
+    Answer(message->hwnd, static_cast<DWORD>(message->wParam), message->lParam);
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -12,7 +12,9 @@
 
 #include "base/system_library.h"
 #include "tests/support/dialog_driver.h"
+#include "tests/support/sandbox.h"
 #include "ui/eula_dialog.h"
+#include "ui/extract_dialog.h"
 #include "ui/extract_result_dialog.h"
 
 namespace ulverane::testing {
@@ -20,7 +22,6 @@ namespace {
 
 constexpr int kPlainTemplate = 201;
 constexpr int kOtherTemplate = 202;
-const std::wstring kTitle = L"Ulverane Photo Setup";
 
 HINSTANCE Self() {
   return GetModuleHandleW(nullptr);
@@ -52,31 +53,39 @@ class OtherDialog : public Dialog<OtherDialog> {
   }
 };
 
-// Runs `user` on a thread of its own while the dialog runs here.
+BOOL CALLBACK CollectDialogOfThisProcess(HWND window, LPARAM dialogs) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process == GetCurrentProcessId() && ClassName(window) == L"#32770")
+    reinterpret_cast<std::vector<HWND>*>(dialogs)->push_back(window);
+  return TRUE;
+}
+
+// This process's dialog windows, visible or not.
+std::vector<HWND> DialogsOfThisProcess() {
+  std::vector<HWND> dialogs;
+  EnumWindows(CollectDialogOfThisProcess, reinterpret_cast<LPARAM>(&dialogs));
+  return dialogs;
+}
+
+// Plays the user on a thread of its own while the dialog runs here. A step
+// that fails closes the dialogs still open, so that RunModal returns and the
+// test ends with its failure instead of waiting for ever.
 class User {
  public:
-  explicit User(std::function<void()> steps) : thread_(std::move(steps)) {}
+  explicit User(std::function<void()> steps)
+      : thread_([steps = std::move(steps)] {
+          steps();
+          if (::testing::Test::HasFailure()) {
+            for (const HWND dialog : DialogsOfThisProcess())
+              PostMessageW(dialog, WM_CLOSE, 0, 0);
+          }
+        }) {}
   ~User() { thread_.join(); }
 
  private:
   std::thread thread_;
 };
-
-BOOL CALLBACK CountDialogWindow(HWND window, LPARAM count) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  wchar_t name[16];
-  if (process == GetCurrentProcessId() && GetClassNameW(window, name, 16) &&
-      std::wstring(name) == L"#32770")
-    ++*reinterpret_cast<int*>(count);
-  return TRUE;
-}
-
-int DialogWindowsOfThisProcess() {
-  int count = 0;
-  EnumWindows(CountDialogWindow, reinterpret_cast<LPARAM>(&count));
-  return count;
-}
 
 TEST(DialogTest, DefaultHandlingSetsIconsAndTitleAndEndsWithTheWholeCommand) {
   struct Case {
@@ -130,7 +139,7 @@ TEST(DialogTest, SameClassMayNotNestOtherClassesMay) {
     } catch (const std::runtime_error& error) {
       refusal = error.what();
     }
-    windowsAfterRefusal = DialogWindowsOfThisProcess();
+    windowsAfterRefusal = static_cast<int>(DialogsOfThisProcess().size());
     OtherDialog other;
     nested = other.RunModal();
   };
@@ -221,6 +230,30 @@ TEST(DialogTest, AgreementShowsItsTextAsIsAndReturnsTheButton) {
   }
 }
 
+// This program's copies of the templates carry another caption: the title
+// and the icons come from the dialog's own code.
+TEST(DialogTest, OptionsDialogShowsTheProductTitleAndIcons) {
+  std::wstring caption;
+  HICON small = nullptr, big = nullptr;
+  int result = 0;
+  {
+    User user([&] {
+      const HWND window = DialogDriver::WaitFor(GetCurrentProcessId(), nullptr);
+      ASSERT_NE(window, nullptr);
+      caption = DialogDriver(window).Caption();
+      small = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0));
+      big = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+      DialogDriver(window).Click(IDCANCEL);
+    });
+    ExtractDialog dialog(Self(), false);
+    result = dialog.RunModal();
+  }
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(caption, kTitle);
+  EXPECT_NE(small, nullptr);
+  EXPECT_NE(big, nullptr);
+}
+
 TEST(DialogTest, CompletionOffersExplorerCheckedAtFirst) {
   struct Case {
     const char* what;
@@ -242,15 +275,14 @@ TEST(DialogTest, CompletionOffersExplorerCheckedAtFirst) {
     ExtractResultDialog dialog(Self(), L"C:\\some where\\package.msi");
     {
       User user([&] {
-        const HWND window = DialogDriver::WaitFor(GetCurrentProcessId(), kTitle);
+        const HWND window = DialogDriver::WaitFor(GetCurrentProcessId(), nullptr);
         ASSERT_NE(window, nullptr);
         const DialogDriver driver(window);
         caption = driver.Caption();
         checkedAtFirst = driver.Control(IDC_OPEN_EXPLORER).check;
         if (c.clear) {
           driver.Click(IDC_OPEN_EXPLORER);
-          for (int i = 0; i < 100 && driver.Control(IDC_OPEN_EXPLORER).check != BST_UNCHECKED; ++i)
-            Sleep(10);
+          ASSERT_TRUE(driver.WaitForCheck(IDC_OPEN_EXPLORER, BST_UNCHECKED));
         }
         if (c.button == 0)
           driver.Close();

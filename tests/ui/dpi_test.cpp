@@ -7,16 +7,11 @@
 
 #include "resources/resource_ids.h"
 #include "tests/support/dialog_driver.h"
-#include "tests/support/environment.h"
+#include "tests/support/sandbox.h"
 #include "tests/support/scoped_dpi.h"
-#include "tests/support/setup_process.h"
-#include "tests/support/temp_folder.h"
-#include "tests/test_paths.h"
 
 namespace ulverane::testing {
 namespace {
-
-const std::wstring kTitle = L"Ulverane Photo Setup";
 
 bool Inside(const RECT& inner, const RECT& outer) {
   return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
@@ -60,49 +55,47 @@ void ExpectIcons(HWND dialog, const std::wstring& report, int dpi, const char* n
     EXPECT_NE(probe.find(line + "\n"), std::string::npos) << name << ": " << line << "\n" << probe;
 }
 
-TEST(DpiTest, DialogsHoldTogetherAtEveryDpi) {
-  TempFolder folder;
-  const std::wstring setup = folder / L"Setup.exe", report = folder / L"probe.txt";
-  ASSERT_TRUE(CopyFileW(ULVERANE_SETUP_DIR L"\\Setup.exe", setup.c_str(), FALSE));
-  const ScopedEnvironment probeReport(L"ULVERANE_PROBE_REPORT", report);
+using DpiTest = SandboxTest;
+
+TEST_F(DpiTest, DialogsHoldTogetherAtEveryDpi) {
   for (const int dpi : {96, 144, 192}) {
     SCOPED_TRACE(std::to_string(dpi) + " DPI");
     const ScopedDpi scopedDpi(dpi);
     RECT full = {}, section = {}, save = {};
     {
-      SetupProcess extract(setup, L"/extract", folder.path());
-      const HWND window = DialogDriver::WaitFor(extract.id(), kTitle);
+      const auto extract = Start(kProduct, L"/extract");
+      const HWND window = DialogDriver::WaitFor(extract->id(), kTitle);
       ASSERT_NE(window, nullptr);
       const DialogDriver options(window);
       ExpectTidy(window, "options");
-      ExpectIcons(window, report, dpi, "options");
+      ExpectIcons(window, probe_, dpi, "options");
       full = options.Rect();
       section = options.Control(IDC_EXTRACT_GROUP).rect;
       save = options.Control(IDC_SAVE).rect;
 
       options.Click(IDC_NO_EULA);
-      const HWND eula = DialogDriver::WaitFor(extract.id(), L"End-User Licence Agreement");
+      const HWND eula = DialogDriver::WaitFor(extract->id(), L"End-User Licence Agreement");
       ASSERT_NE(eula, nullptr);
       ExpectTidy(eula, "agreement");
       DialogDriver(eula).Click(IDOK);
       ASSERT_TRUE(DialogDriver::WaitGone(eula));
 
       options.Command(IDC_SAVE);
-      const HWND saveAs = DialogDriver::WaitFor(extract.id(), L"Save As");
+      const HWND saveAs = DialogDriver::WaitFor(extract->id(), L"Save As");
       ASSERT_NE(saveAs, nullptr);
-      DialogDriver(saveAs).Type(0x47C, folder / (std::to_wstring(dpi) + L".msi"));
+      DialogDriver(saveAs).Type(0x47C, folder_ / (std::to_wstring(dpi) + L".msi"));
       DialogDriver(saveAs).Command(IDOK);
       ASSERT_TRUE(DialogDriver::WaitGone(window));
-      const HWND done = DialogDriver::WaitFor(extract.id(), kTitle, 60000);
+      const HWND done = DialogDriver::WaitFor(extract->id(), kTitle, 60000);
       ASSERT_NE(done, nullptr);
       ExpectTidy(done, "completion");
-      ExpectIcons(done, report, dpi, "completion");
+      ExpectIcons(done, probe_, dpi, "completion");
       DialogDriver(done).Click(IDCANCEL);
-      EXPECT_EQ(extract.Wait(), 0u);
+      EXPECT_EQ(extract->Wait(), 0u);
     }
     // Save where the hidden section began; the dialog shorter by the shift.
-    SetupProcess defaults(setup, L"/defaults", folder.path());
-    const HWND window = DialogDriver::WaitFor(defaults.id(), kTitle);
+    const auto defaults = Start(kProduct, L"/defaults");
+    const HWND window = DialogDriver::WaitFor(defaults->id(), kTitle);
     ASSERT_NE(window, nullptr);
     const DialogDriver options(window);
     ExpectTidy(window, "options of /defaults");
@@ -110,7 +103,7 @@ TEST(DpiTest, DialogsHoldTogetherAtEveryDpi) {
     EXPECT_EQ(options.Control(IDC_SAVE).rect.top - shrunk.top, section.top - full.top);
     EXPECT_EQ(shrunk.bottom - shrunk.top, full.bottom - full.top - (save.top - section.top));
     options.Close();
-    EXPECT_EQ(defaults.Wait(), 0u);
+    EXPECT_EQ(defaults->Wait(), 0u);
   }
 }
 

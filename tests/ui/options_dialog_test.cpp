@@ -13,15 +13,12 @@
 #include "resources/resource_ids.h"
 #include "tests/support/app_defaults.h"
 #include "tests/support/dialog_driver.h"
-#include "tests/support/environment.h"
-#include "tests/support/setup_process.h"
-#include "tests/support/temp_folder.h"
-#include "tests/test_paths.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
 
 namespace ulverane::testing {
 namespace {
 
-const std::wstring kTitle = L"Ulverane Photo Setup";
 const std::wstring kAgreement = L"End-User Licence Agreement";
 constexpr int kSaveAsFileName = 0x47C;
 
@@ -46,21 +43,15 @@ bool SameRect(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-// Waits until check box `id` shows `state`; false on time-out.
-class OptionsDialogTest : public ::testing::Test {
+class OptionsDialogTest : public SandboxTest {
  protected:
-  void SetUp() override {
-    for (const std::wstring& folder : {temp_, app_, downloads_, out_})
-      CreateDirectoryW(folder.c_str(), nullptr);
-    ASSERT_TRUE(
-        CopyFileW(ULVERANE_SETUP_DIR L"\\Setup.exe", (app_ + L"\\" + name_).c_str(), FALSE));
-  }
+  void SetUp() override { CreateDirectoryW(out_.c_str(), nullptr); }
 
-  // Starts the copy of Setup.exe with `arguments` and waits for `caption`.
+  // Starts the product with `arguments` and waits for `caption`.
   std::unique_ptr<SetupProcess> Start(const std::wstring& arguments,
                                       HWND* dialog,
                                       const std::wstring& caption = kTitle) {
-    auto process = std::make_unique<SetupProcess>(app_ + L"\\" + name_, arguments, downloads_);
+    auto process = SandboxTest::Start(kProduct, arguments);
     *dialog = DialogDriver::WaitFor(process->id(), caption);
     return process;
   }
@@ -74,34 +65,24 @@ class OptionsDialogTest : public ::testing::Test {
     EXPECT_EQ(ListTree(app_), std::vector<std::wstring>{name_});
   }
 
-  TempFolder folder_;
-  const std::wstring temp_ = folder_ / L"temp";
-  const std::wstring app_ = folder_ / L"app";
-  const std::wstring downloads_ = folder_ / L"downloads";
   const std::wstring out_ = folder_ / L"out \u00e9";
-  std::wstring name_ = L"Setup.exe";
-  ScopedEnvironment tmp_{L"TMP", temp_ + L"\\"};
-  ScopedEnvironment temp2_{L"TEMP", temp_ + L"\\"};
-  const std::wstring probe_ = folder_ / L"probe.txt";
-  ScopedEnvironment probeReport_{L"ULVERANE_PROBE_REPORT", probe_};
 };
 
 // The package modes make no version check: a Windows that the setup run
 // refuses still gets the options dialog.
 TEST_F(OptionsDialogTest, ExtractShowsEveryOptionEvenOnARefusedWindows) {
-  name_ = L"VistaSetup.exe";
-  ASSERT_TRUE(MoveFileW((app_ + L"\\Setup.exe").c_str(), (app_ + L"\\" + name_).c_str()));
+  name_ = L"VistaSetup-" + std::to_wstring(GetCurrentProcessId()) + L".exe";
   AppDefaults vista(name_);
   vista.Version(L"vista");
   {
     // Control: the setup run on this Windows is refused.
-    SetupProcess run(app_ + L"\\" + name_, L"", downloads_);
-    const HWND refusal = DialogDriver::WaitFor(run.id(), kTitle);
+    const auto run = SandboxTest::Start(kProduct, L"");
+    const HWND refusal = DialogDriver::WaitFor(run->id(), kTitle);
     ASSERT_NE(refusal, nullptr);
     EXPECT_NE(DialogDriver(refusal).Control(0xFFFF).text.find(L"Windows 7 Service Pack 1"),
               std::wstring::npos);
     DialogDriver(refusal).Click(IDOK);
-    EXPECT_EQ(run.Wait(), 1u);
+    EXPECT_EQ(run->Wait(), 1u);
     RemoveTree(temp_);
     CreateDirectoryW(temp_.c_str(), nullptr);
   }
@@ -110,7 +91,6 @@ TEST_F(OptionsDialogTest, ExtractShowsEveryOptionEvenOnARefusedWindows) {
   auto process = Start(L"/extract", &window);
   ASSERT_NE(window, nullptr);
   const DialogDriver dialog(window);
-  EXPECT_EQ(dialog.Caption(), kTitle);
   const std::string probe = dialog.Probe(probe_);
   EXPECT_NE(probe.find("icon-small=16\n"), std::string::npos) << probe;
   EXPECT_NE(probe.find("icon-big=32\n"), std::string::npos) << probe;
@@ -256,7 +236,7 @@ TEST_F(OptionsDialogTest, AgreementMustBeAcceptedOncePerRunBeforeItCanBeSkipped)
       for (const int state : {BST_UNCHECKED, BST_CHECKED, BST_UNCHECKED}) {
         dialog.Click(IDC_NO_EULA);
         EXPECT_TRUE(dialog.WaitForCheck(IDC_NO_EULA, state));
-        EXPECT_EQ(DialogDriver::WaitFor(process->id(), kAgreement, 300), nullptr);
+        EXPECT_EQ(DialogDriver::WaitFor(process->id(), kAgreement, kNothingHappensMs), nullptr);
       }
     }
     dialog.Click(IDCANCEL);
@@ -298,8 +278,7 @@ TEST_F(OptionsDialogTest, SaveAsProposesTheNameAndKeepsEverythingOnCancel) {
   EXPECT_NE(GetDlgItem(question, IDNO), nullptr);
   PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
   ASSERT_TRUE(DialogDriver::WaitGone(question));
-  Sleep(200);
-  EXPECT_TRUE(IsWindowVisible(save)) << "No returns to Save As";
+  EXPECT_FALSE(DialogDriver::WaitGone(save, kNothingHappensMs)) << "No returns to Save As";
   DialogDriver(save).Command(IDCANCEL);
   ASSERT_TRUE(DialogDriver::WaitGone(save));
   dialog.Click(IDCANCEL);

@@ -1,0 +1,135 @@
+#!/usr/bin/env python3
+"""Puts plausible faults into the product one at a time and shows that the
+tests catch each: every mutant must make the tests named beside it fail, and
+the sources are put back afterwards, also when the run is interrupted.
+
+Run it through tools/mutants.sh, which builds and starts the Wine session:
+    bash tools/mutants.sh [name-substring...]
+It prints one line per mutant, "caught" or "SURVIVED" ("does not build"
+for a mistake in the table), and exits non-zero unless every one was
+caught. Each mutant rebuilds the product and the tests (a few
+minutes each on the emulated lane), so the whole table takes a while; name
+parts of mutant names to run only those."""
+
+import os
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# (name, file, text in the source, faulty text, ctest regex of the tests that must fail)
+MUTANTS = [
+    ("option boxes swapped", "ui/extract_dialog.cpp",
+     "noUpdateCheck_ = IsChecked(hwnd(), IDC_NO_UPDATE_CHECK);",
+     "noUpdateCheck_ = IsChecked(hwnd(), IDC_NO_EULA);", "package_"),
+    ("a cleared box never reads #0", "package/silent_install_package.cpp",
+     'return set ? L"#1" : L"#0";', 'return L"#1";', "package_"),
+    ("the shortcut flag from the wrong box", "ui/extract_dialog.cpp",
+     "desktopShortcut_ = IsChecked(hwnd(), IDC_DESKTOP_SHORTCUT);",
+     "desktopShortcut_ = IsChecked(hwnd(), IDC_NO_UPDATE_CHECK);", "package_"),
+    ("Explorer's path left unquoted", "package/silent_install_package.cpp",
+     'L"/select,\\"" + packagePath + L"\\""', 'L"/select," + packagePath', "package_tests"),
+    ("the replace flag lost", "package/silent_install_package.cpp",
+     "MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH", "MOVEFILE_WRITE_THROUGH",
+     "package_tests"),
+    ("no question before overwriting", "ui/extract_dialog.cpp",
+     "request.Flags = OFN_OVERWRITEPROMPT;", "request.Flags = 0;", "package_tests|ui_tests"),
+    ("an empty install folder written", "package/silent_install_package.cpp",
+     "if (!installFolder.empty())\n", "if (true)\n", "package_"),
+    ("/defaults writes the /extract rows", "package/silent_install_package.cpp",
+     "if (!defaultsMode) {", "if (true) {", "package_"),
+    ("the cleared Explorer box still opens Explorer", "ui/extract_result_dialog.cpp",
+     "openExplorer_ =\n        SendDlgItemMessageW(hwnd(), IDC_OPEN_EXPLORER, BM_GETCHECK, 0, 0) == BST_CHECKED;",
+     "openExplorer_ = true;", "ui_tests"),
+    ("the completion box starts cleared", "ui/extract_result_dialog.cpp",
+     "BM_SETCHECK, BST_CHECKED, 0);", "BM_SETCHECK, BST_UNCHECKED, 0);", "ui_tests|package_tests"),
+    ("the agreement asked again after acceptance", "ui/extract_dialog.cpp",
+     "  if (eulaAccepted_) {\n", "  if (false) {\n", "ui_tests"),
+    ("/defaults moves the buttons the wrong way", "ui/extract_dialog.cpp",
+     "const LONG shift = section.top - save.top;", "const LONG shift = save.top - section.top;",
+     "ui_tests"),
+    ("the options dialog keeps its template's caption", "ui/extract_dialog.cpp",
+     "    Dialog::DialogProc(message, wParam, lParam);\n", "", "ui_tests"),
+    ("Windows 7 without a service pack accepted", "setup/setup_driver.cpp",
+     "VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,",
+     "VER_MAJORVERSION | VER_MINORVERSION,", "app_tests"),
+    ("the .NET probe reads the 64-bit view", "setup/windows_features.cpp",
+     "KEY_READ, key.put()", "KEY_READ | KEY_WOW64_64KEY, key.put()", "app_tests|setup_tests"),
+    ("redirection left off after Windows Features", "base/wow64_redirection_off.cpp",
+     "    revert(previous_);", "    (void)previous_;", "setup_tests|app_tests"),
+    ("SetupUI.exe shown the normal way", "setup/process_launcher.cpp",
+     "SW_SHOWMINNOACTIVE : SW_SHOWDEFAULT", "SW_SHOWMINNOACTIVE : SW_SHOWNORMAL", "setup_tests"),
+    ("exit code logged unsigned", "setup/process_launcher.cpp",
+     "static_cast<std::int32_t>(exitCode)", "exitCode", "setup_tests|app_tests"),
+    ("the working folder without its final backslash", "setup/working_folder.cpp",
+     'const std::wstring folder = parent + uuid + L"\\\\";',
+     "const std::wstring folder = parent + uuid;", "setup_tests|app_tests"),
+    ("deletion tried only once", "base/temp_file.cpp",
+     "    if (clock.Since(start) >= kDeleteRetryMilliseconds)\n      break;",
+     "    break;", "base_tests"),
+    ("a partial copy left behind", "payload/executable_image.cpp",
+     "    DeleteFileW(target.c_str());", "", "payload_tests"),
+    ("resource bytes may run past the section", "payload/resource_section.cpp",
+     "if (size > header_.SizeOfRawData - (rva - virtualAddress))", "if (false)",
+     "payload_tests"),
+    ("the tree may run past the section", "payload/resource_section.cpp",
+     "std::min<std::uint64_t>(inFile, header_.SizeOfRawData)", "inFile", "payload_tests"),
+    ("a read-only target replaced", "package/silent_install_package.cpp",
+     "FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY", "FILE_ATTRIBUTE_DIRECTORY",
+     "package_tests"),
+    ("the error box under the product's title", "app/entry_point.cpp",
+     '"Ulverane Setup", MB_OK | MB_ICONERROR', '"Ulverane Photo Setup", MB_OK | MB_ICONERROR',
+     "app_tests"),
+    ("the DLL search path left open", "app/main.cpp",
+     "  ulverane::RestrictDllSearchPath();\n", "", "app_tests|package_tests"),
+    ("options matched without case", "app/command_line.cpp",
+     'if (word == L"/help" || word == L"/?")',
+     'if (word == L"/help" || word == L"/HELP" || word == L"/?")', "app_tests"),
+    ("the setup log appended to", "log/logger.cpp",
+     "std::ios::out | std::ios::binary", "std::ios::out | std::ios::binary | std::ios::app",
+     "log_tests"),
+]
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, cwd=ROOT, **kw)
+
+
+def main(selected, build_command, test_command):
+    chosen = [m for m in MUTANTS if not selected or any(s in m[0] for s in selected)]
+    survived = []
+    for name, path, old, new, tests in chosen:
+        source = os.path.join(ROOT, path)
+        with open(source, encoding="utf-8") as f:
+            original = f.read()
+        if original.count(old) != 1:
+            print(f"{name}: the text to change is not in {path} exactly once", flush=True)
+            survived.append(name)
+            continue
+        started = time.time()
+        try:
+            with open(source, "w", encoding="utf-8") as f:
+                f.write(original.replace(old, new))
+            built = run(build_command, capture_output=True).returncode == 0
+            outcome = "does not build" if not built else (
+                "caught" if run(test_command + ["-R", tests], capture_output=True).returncode != 0
+                else "SURVIVED")
+        finally:
+            with open(source, "w", encoding="utf-8") as f:
+                f.write(original)
+        if outcome != "caught":
+            survived.append(name)
+        print(f"{outcome:14} {name}  ({path}; {tests}; {time.time() - started:.0f} s)", flush=True)
+    run(build_command, capture_output=True)
+    print(f"== {len(chosen)} mutants, {len(chosen) - len(survived)} caught, "
+          f"{len(survived)} survived")
+    return 1 if survived else 0
+
+
+if __name__ == "__main__":
+    # argv: <build command> -- <ctest command...> -- [names...]
+    args = sys.argv[1:]
+    first = args.index("--")
+    second = args.index("--", first + 1)
+    sys.exit(main(args[second + 1:], args[:first], args[first + 1:second]))
