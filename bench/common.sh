@@ -61,14 +61,34 @@ bench_make_payloads() {
   touch "$bench_data/.complete"
 }
 
-# bench_build_all <targets...>: configures $bench_build with the payloads of
-# $bench_data and builds the targets.
+# bench_build_all <targets...>: builds the targets in $bench_build with the
+# payloads of $bench_data.
 bench_build_all() {
   echo "== Building the benchmarks ($bench_arch) in $bench_build"
-  ulverane_configure "$bench_build" "$bench_arch" -DULVERANE_BUILD_BENCHMARKS=ON \
-    -DULVERANE_BENCH_BIG_PAYLOAD="$bench_data/big" \
-    -DULVERANE_BENCH_TINY_PAYLOAD="$bench_data/tiny"
-  cmake --build "$bench_build" -j "$bench_jobs" --target "$@" >/dev/null
+  bench_compile "$bench_build" "$bench_arch" -DULVERANE_BENCH_BIG_PAYLOAD="$bench_data/big" \
+    -DULVERANE_BENCH_TINY_PAYLOAD="$bench_data/tiny" "$@"
+}
+
+# bench_compile <build-dir> <arch> [-D<cache entry>...] <targets...>:
+# configures the folder with the benchmarks and those cache entries, and
+# builds the targets.
+bench_compile() {
+  local dir=$1 arch=$2 settings=()
+  shift 2
+  while [[ "${1:-}" == -D* ]]; do
+    settings+=("$1")
+    shift
+  done
+  ulverane_configure "$dir" "$arch" -DULVERANE_BUILD_BENCHMARKS=ON "${settings[@]}"
+  cmake --build "$dir" -j "$bench_jobs" --target "$@" >/dev/null
+}
+
+# bench_driver <target>: builds the 64-bit program <target>, which drives or
+# times the image measured the same way in every lane, and sets driver to it.
+bench_driver() {
+  local tree=$build/bench-x86_64
+  bench_compile "$tree" x86_64 "$1"
+  driver=$tree/bench/$1.exe
 }
 
 # bench_resource <exe> <id>: prints "<file offset> <size>" of BIN resource
@@ -108,6 +128,49 @@ bench_median() {
 # bench_calc <awk expression>: prints its value.
 bench_calc() {
   awk "BEGIN { printf \"%.3f\\n\", $1 }"
+}
+
+# bench_mib <bytes>: in MiB; <bytes> may be an awk expression.
+bench_mib() {
+  bench_calc "($1) / 1048576"
+}
+
+# bench_peaks <program> <bytes> <other bytes> <other package>: the line of
+# the median peak working sets of <program> with the large package and with
+# the other one, and their difference.
+bench_peaks() {
+  echo "peak working set of the $1: $(bench_mib "$2") MiB with the large package," \
+       "$(bench_mib "$3") MiB with the $4 one; difference $(bench_mib "$2 - $3") MiB"
+}
+
+# bench_wine <program> <arguments...>: runs a Windows program in the session
+# and prints its output with Unix line ends.
+bench_wine() {
+  "$ULVERANE_WINE" "$@" | tr -d '\r'
+}
+
+# bench_each_round <lane> <measure> <report>: a warm-up round and then
+# $rounds rounds in <lane>; sets round (0 for the warm-up) and, before
+# <report>, label. <measure> takes a round's figures and <report> prints
+# them and keeps them for the medians unless bench_warm_up. A round that
+# another run's emulator registration may have disturbed is measured again.
+bench_each_round() {
+  local lane=$1 measure=$2 report=$3
+  round=0
+  while [ "$round" -le "$rounds" ]; do
+    bench_await_lane "$lane"
+    "$measure"
+    bench_lane_clean "$lane" || continue
+    label="round $round"
+    bench_warm_up && label="warm-up"
+    "$report"
+    round=$((round + 1))
+  done
+}
+
+# Succeeds in the warm-up round, which counts for no median.
+bench_warm_up() {
+  [ "$round" = 0 ]
 }
 
 # Starts the benchmark's own Wine session on $bench_prefix (32-bit programs

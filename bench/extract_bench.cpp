@@ -7,52 +7,51 @@
 //   extract_bench copy <source-file> <offset> <size> <target>
 //     Plain 1 MiB ReadFile/WriteFile copy of that range. Prints: seconds=<s>
 #include <windows.h>
-// psapi.h needs the types of windows.h, so it stays in a block of its own.
-#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
 
+#include "bench/figures.h"
 #include "bench/range_copy.h"
 #include "payload/executable_image.h"
 
 namespace {
 
+using ulverane::bench::Now;
+using ulverane::bench::PeakWorkingSet;
 using ulverane::bench::Seconds;
 
 constexpr std::uint32_t kPackageId = 135;
 
 int Extract(const std::wstring& folder, const std::wstring& name, const std::wstring& target) {
-  const SIZE_T before = ulverane::bench::OwnPeakWorkingSet();
+  const SIZE_T before = PeakWorkingSet(GetCurrentProcess());
   LARGE_INTEGER start;
   LARGE_INTEGER end;
   try {
-    QueryPerformanceCounter(&start);
+    start = Now();
     ulverane::ExecutableImage image(folder, name);
     image.ExtractResource(kPackageId, target);
-    QueryPerformanceCounter(&end);
+    end = Now();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "extract failed: %s\n", error.what());
     return 1;
   }
   std::printf("seconds=%.6f peak_ws=%llu peak_ws_before=%llu\n", Seconds(start, end),
-              static_cast<unsigned long long>(ulverane::bench::OwnPeakWorkingSet()),
+              static_cast<unsigned long long>(PeakWorkingSet(GetCurrentProcess())),
               static_cast<unsigned long long>(before));
   return 0;
 }
 
 int Copy(const std::wstring& source, std::uint64_t offset, DWORD size, const std::wstring& target) {
-  LARGE_INTEGER start;
-  LARGE_INTEGER end;
-  QueryPerformanceCounter(&start);
+  const LARGE_INTEGER start = Now();
   const HANDLE file = ulverane::bench::OpenSource(source.c_str());
   const bool ok = file != INVALID_HANDLE_VALUE &&
                   ulverane::bench::CopyRange(file, offset, size, target.c_str());
   if (file != INVALID_HANDLE_VALUE)
     CloseHandle(file);
-  QueryPerformanceCounter(&end);
+  const LARGE_INTEGER end = Now();
   if (!ok) {
     std::fprintf(stderr, "copy failed: error %lu\n", GetLastError());
     return 1;

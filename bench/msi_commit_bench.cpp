@@ -15,8 +15,6 @@
 //     where there are none); the work file is left for the caller to check.
 #include <windows.h>
 #include <msiquery.h>
-// psapi.h needs the types of windows.h, so it stays in a block of its own.
-#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +22,7 @@
 #include <exception>
 #include <string>
 
+#include "bench/figures.h"
 #include "bench/range_copy.h"
 #include "package/msi_handle.h"
 #include "package/property_table.h"
@@ -31,6 +30,8 @@
 namespace {
 
 using ulverane::MsiHandle;
+using ulverane::bench::Now;
+using ulverane::bench::PeakWorkingSet;
 using ulverane::bench::Seconds;
 
 struct Counters {
@@ -104,12 +105,9 @@ Counters ReadCounters() {
 // Times one step and the bytes read and written during it.
 class Step {
  public:
-  explicit Step(const char* name) : name_(name), before_(ReadCounters()) {
-    QueryPerformanceCounter(&start_);
-  }
+  explicit Step(const char* name) : name_(name), before_(ReadCounters()), start_(Now()) {}
   void Print() const {
-    LARGE_INTEGER end;
-    QueryPerformanceCounter(&end);
+    const LARGE_INTEGER end = Now();
     const Counters after = ReadCounters();
     std::printf("%s_s=%.6f %s_written=%s %s_read=%s ", name_, Seconds(start_, end), name_,
                 Delta(before_.written, after.written).c_str(), name_,
@@ -172,7 +170,7 @@ int Measure(const std::wstring& package, const std::wstring& work, bool edit) {
     }
     step.Print();
   }
-  const SIZE_T peakBeforeCommit = ulverane::bench::OwnPeakWorkingSet();
+  const SIZE_T peakBeforeCommit = PeakWorkingSet(GetCurrentProcess());
   {
     const Step step("commit");
     if (MsiDatabaseCommit(database.get()) != ERROR_SUCCESS)
@@ -191,7 +189,7 @@ int Measure(const std::wstring& package, const std::wstring& work, bool edit) {
           ? (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
           : 0;
   std::printf("size=%llu peak_ws=%llu peak_ws_before_commit=%llu\n", size,
-              static_cast<unsigned long long>(ulverane::bench::OwnPeakWorkingSet()),
+              static_cast<unsigned long long>(PeakWorkingSet(GetCurrentProcess())),
               static_cast<unsigned long long>(peakBeforeCommit));
   return 0;
 }

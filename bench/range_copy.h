@@ -5,8 +5,6 @@
 // the same 1 MiB steps and with the same target flags as the setup uses.
 
 #include <windows.h>
-// psapi.h needs the types of windows.h, so it stays in a block of its own.
-#include <psapi.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -44,12 +42,6 @@ inline HANDLE OpenSource(const wchar_t* path) {
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-inline double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // One payload file's bytes in an image: `size` bytes at `offset`, written
 // to `path` (relative, with backslashes).
 struct Range {
@@ -73,15 +65,6 @@ inline bool ParseRange(const std::wstring& text, Range* range) {
       c = L'\\';
   }
   return !range->path.empty();
-}
-
-// This process's peak working set so far, or 0 when the platform will not say.
-inline SIZE_T OwnPeakWorkingSet() {
-  PROCESS_MEMORY_COUNTERS counters = {};
-  counters.cb = sizeof(counters);
-  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))
-             ? counters.PeakWorkingSetSize
-             : 0;
 }
 
 }  // namespace ulverane::bench

@@ -14,83 +14,51 @@
 //     Copies each range into a new folder in %TEMP% the plain way, then
 //     deletes it all. Prints: copy_s=<s> delete_s=<s>
 #include <windows.h>
-// psapi.h needs the types of windows.h, so it stays in a block of its own.
-#include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "bench/figures.h"
 #include "bench/range_copy.h"
+#include "bench/timed_process.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/wait.h"
 
 namespace {
 
+using ulverane::bench::Narrow;
+using ulverane::bench::Now;
 using ulverane::bench::ParseRange;
 using ulverane::bench::Range;
 using ulverane::bench::Seconds;
+using ulverane::bench::TimedProcess;
+using ulverane::testing::Exists;
+using ulverane::testing::ListTree;
+using ulverane::testing::ReadBytes;
+using ulverane::testing::RemoveTree;
+using ulverane::testing::TempPath;
 
 constexpr DWORD kTimeoutMilliseconds = 300000;
 constexpr DWORD kSampleMilliseconds = 10;
 
-std::wstring TempFolder() {
-  wchar_t buffer[MAX_PATH];
-  const DWORD length = GetTempPathW(MAX_PATH, buffer);
-  std::wstring folder(buffer, length < MAX_PATH ? length : 0);
-  if (!folder.empty() && folder.back() != L'\\')
-    folder += L'\\';
-  return folder;
-}
-
-// Names in `folder` (no trailing backslash), folders marked with one.
-std::vector<std::wstring> List(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE)
-    return names;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name == L"." || name == L"..")
-      continue;
-    names.push_back(name + ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? L"\\" : L""));
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  return names;
-}
-
-bool RemoveTree(const std::wstring& folder) {
-  bool ok = true;
-  for (const std::wstring& name : List(folder)) {
-    if (name.back() == L'\\')
-      ok = RemoveTree(folder + L"\\" + name.substr(0, name.size() - 1)) && ok;
-    else
-      ok = DeleteFileW((folder + L"\\" + name).c_str()) && ok;
+// The folders right inside `folder`, by name.
+std::set<std::wstring> SubFolders(const std::wstring& folder) {
+  std::set<std::wstring> found;
+  for (const std::wstring& entry : ListTree(folder)) {
+    if (entry.find(L'\\') == entry.size() - 1)
+      found.insert(entry.substr(0, entry.size() - 1));
   }
-  return RemoveDirectoryW(folder.c_str()) && ok;
+  return found;
 }
 
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (const wchar_t c : text)
-    out += c < 128 ? static_cast<char>(c) : '?';
-  return out;
-}
-
-bool ReadStamp(const std::wstring& path, LONGLONG* value) {
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return false;
-  char text[32] = {};
-  DWORD read = 0;
-  const BOOL ok = ReadFile(file, text, sizeof(text) - 1, &read, nullptr);
-  CloseHandle(file);
-  if (!ok || read == 0)
-    return false;
-  *value = std::strtoll(text, nullptr, 10);
-  return true;
+// %TEMP% without its trailing backslash, as the folder helpers take it.
+std::wstring TempFolder() {
+  const std::wstring temp = TempPath();
+  return temp.substr(0, temp.size() - 1);
 }
 
 struct Launch {
@@ -106,58 +74,45 @@ struct Launch {
 // for it, and reads when the stub ran. False when it could not be run.
 bool Start(const std::wstring& program, std::wstring commandLine, Launch* launch) {
   const std::wstring stamp =
-      TempFolder() + L"ulverane-bench-stamp-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+      TempFolder() + L"\\ulverane-bench-stamp-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
   DeleteFileW(stamp.c_str());
   SetEnvironmentVariableW(L"ULVERANE_BENCH_STAMP", stamp.c_str());
 
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  LARGE_INTEGER start;
-  LARGE_INTEGER end;
-  QueryPerformanceCounter(&start);
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &process)) {
-    std::fprintf(stderr, "CreateProcess failed: error %lu\n", GetLastError());
+  const TimedProcess process(program, std::move(commandLine));
+  if (!process.started())
     return false;
-  }
-  CloseHandle(process.hThread);
   // Wine may answer zeros once the process is gone, so the peak (a high-water
   // mark) is sampled while it runs too.
   const auto sample = [&] {
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof(counters);
-    if (GetProcessMemoryInfo(process.hProcess, &counters, sizeof(counters)) &&
-        counters.PeakWorkingSetSize > launch->peak)
-      launch->peak = counters.PeakWorkingSetSize;
+    launch->peak = std::max(launch->peak, ulverane::bench::PeakWorkingSet(process.handle()));
   };
-  const ULONGLONG deadline = GetTickCount64() + kTimeoutMilliseconds;
-  DWORD waited = WAIT_TIMEOUT;
-  while (waited == WAIT_TIMEOUT && GetTickCount64() < deadline) {
-    waited = WaitForSingleObject(process.hProcess, kSampleMilliseconds);
-    if (waited == WAIT_TIMEOUT)
-      sample();
-  }
-  QueryPerformanceCounter(&end);
-  if (waited != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hProcess);
+  // The wait on the process is the pause between samples, so that its end is
+  // seen at once.
+  const bool ended = ulverane::testing::WaitUntil(
+      [&] {
+        if (process.Wait(kSampleMilliseconds))
+          return true;
+        sample();
+        return false;
+      },
+      kTimeoutMilliseconds, 0);
+  const LARGE_INTEGER end = Now();
+  if (!ended) {
     std::fprintf(stderr, "the program did not end within %lu ms (a message box?)\n",
                  kTimeoutMilliseconds);
     return false;
   }
   sample();
-  GetExitCodeProcess(process.hProcess, &launch->exitCode);
-  CloseHandle(process.hProcess);
+  launch->exitCode = process.ExitCode();
 
-  LONGLONG launched = 0;
-  launch->stamped = ReadStamp(stamp, &launched);
+  const std::string text = Exists(stamp) ? ReadBytes(stamp) : "";
   DeleteFileW(stamp.c_str());
+  launch->stamped = !text.empty();
   LARGE_INTEGER launchedAt;
-  launchedAt.QuadPart = launched;
-  launch->launchSeconds = Seconds(start, launchedAt);
+  launchedAt.QuadPart = std::strtoll(text.c_str(), nullptr, 10);
+  launch->launchSeconds = Seconds(process.start(), launchedAt);
   launch->cleanupSeconds = Seconds(launchedAt, end);
-  launch->totalSeconds = Seconds(start, end);
+  launch->totalSeconds = Seconds(process.start(), end);
   return true;
 }
 
@@ -169,31 +124,28 @@ int Report(const Launch& launch, const std::string& verdict) {
   }
   std::printf("launch_s=%.6f cleanup_s=%.6f total_s=%.6f peak_ws=%s exit=%lu folder=%s\n",
               launch.launchSeconds, launch.cleanupSeconds, launch.totalSeconds,
-              launch.peak != 0 ? std::to_string(launch.peak).c_str() : "unavailable",
-              launch.exitCode, verdict.c_str());
+              ulverane::bench::ByteCount(launch.peak).c_str(), launch.exitCode, verdict.c_str());
   return 0;
 }
 
 int Run(const std::wstring& setup) {
-  const std::wstring parent = TempFolder() + L"UlveraneSetup";
-  const std::vector<std::wstring> existing = List(parent);
-  const std::set<std::wstring> before(existing.begin(), existing.end());
+  const std::wstring parent = TempFolder() + L"\\UlveraneSetup";
+  const std::set<std::wstring> before = SubFolders(parent);
 
   Launch launch;
   if (!Start(setup, L"\"" + setup + L"\"", &launch))
     return 1;
 
   std::vector<std::wstring> created;
-  for (const std::wstring& name : List(parent)) {
-    if (name.back() == L'\\' && before.count(name) == 0)
-      created.push_back(name.substr(0, name.size() - 1));
+  for (const std::wstring& name : SubFolders(parent)) {
+    if (before.count(name) == 0)
+      created.push_back(name);
   }
   std::string verdict;
   if (created.size() != 1) {
     verdict = std::to_string(created.size()) + "-new-folders";
   } else {
-    const std::wstring folder = parent + L"\\" + created[0];
-    const std::vector<std::wstring> content = List(folder);
+    const std::vector<std::wstring> content = ListTree(parent + L"\\" + created[0]);
     if (content.size() == 1 && content[0] == L"Setup.log") {
       verdict = "only-Setup.log";
     } else {
@@ -209,9 +161,8 @@ int Run(const std::wstring& setup) {
 
 // The anchor's folders are named "UlveraneBenchAnchor-<pid>" in %TEMP%.
 std::vector<std::wstring> AnchorFolders() {
-  const std::wstring temp = TempFolder();
   std::vector<std::wstring> found;
-  for (const std::wstring& name : List(temp.substr(0, temp.size() - 1))) {
+  for (const std::wstring& name : SubFolders(TempFolder())) {
     if (name.rfind(L"UlveraneBenchAnchor-", 0) == 0)
       found.push_back(name);
   }
@@ -220,7 +171,7 @@ std::vector<std::wstring> AnchorFolders() {
 
 int Anchor(const std::wstring& anchor, const std::vector<std::wstring>& arguments) {
   for (const std::wstring& name : AnchorFolders())
-    RemoveTree(TempFolder() + name.substr(0, name.size() - 1));
+    RemoveTree(TempFolder() + L"\\" + name);
   std::wstring commandLine = L"\"" + anchor + L"\"";
   for (const std::wstring& argument : arguments)
     commandLine += L" \"" + argument + L"\"";
@@ -233,20 +184,17 @@ int Anchor(const std::wstring& anchor, const std::vector<std::wstring>& argument
     verdict = "left:";
     for (const std::wstring& name : left) {
       verdict += Narrow(name) + ";";
-      RemoveTree(TempFolder() + name.substr(0, name.size() - 1));
+      RemoveTree(TempFolder() + L"\\" + name);
     }
   }
   return Report(launch, verdict);
 }
 
 int Copies(const std::wstring& source, const std::vector<Range>& ranges) {
-  const std::wstring folder = TempFolder() + L"UlveraneBenchCopy";
+  const std::wstring folder = TempFolder() + L"\\UlveraneBenchCopy";
   RemoveTree(folder);
 
-  LARGE_INTEGER start;
-  LARGE_INTEGER copied;
-  LARGE_INTEGER deleted;
-  QueryPerformanceCounter(&start);
+  const LARGE_INTEGER start = Now();
   bool ok = CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
   const HANDLE file = ulverane::bench::OpenSource(source.c_str());
   ok = ok && file != INVALID_HANDLE_VALUE;
@@ -265,7 +213,7 @@ int Copies(const std::wstring& source, const std::vector<Range>& ranges) {
   }
   if (file != INVALID_HANDLE_VALUE)
     CloseHandle(file);
-  QueryPerformanceCounter(&copied);
+  const LARGE_INTEGER copied = Now();
 
   for (const Range& range : ranges) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -277,14 +225,13 @@ int Copies(const std::wstring& source, const std::vector<Range>& ranges) {
     }
   }
 
-  LARGE_INTEGER deleteStart;
-  QueryPerformanceCounter(&deleteStart);
+  const LARGE_INTEGER deleteStart = Now();
   for (const Range& range : ranges)
     DeleteFileW((folder + L"\\" + range.path).c_str());
   for (const std::wstring& sub : folders)
     RemoveDirectoryW(sub.c_str());
   ok = RemoveDirectoryW(folder.c_str()) && ok;
-  QueryPerformanceCounter(&deleted);
+  const LARGE_INTEGER deleted = Now();
   if (!ok) {
     RemoveTree(folder);
     std::fprintf(stderr, "the copy failed\n");

@@ -10,63 +10,51 @@
 //     window_s=<s> class=<window class> caption=<caption, spaces as _> exit=<code>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "bench/range_copy.h"
+#include "bench/figures.h"
+#include "bench/timed_process.h"
 #include "bench/window_watch.h"
 
 namespace {
 
+using ulverane::bench::Narrow;
+using ulverane::bench::Now;
 using ulverane::bench::Seconds;
+using ulverane::bench::TimedProcess;
+using ulverane::testing::WindowText;
 
 constexpr DWORD kTimeoutMilliseconds = 180000;
 
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (const wchar_t c : text)
-    out += c == L' ' ? '_' : (c < 128 ? static_cast<char>(c) : '?');
+// The output's fields are separated by spaces.
+std::string Field(const std::wstring& text) {
+  std::string out = Narrow(text);
+  std::replace(out.begin(), out.end(), ' ', '_');
   return out;
 }
 
 int Measure(const std::wstring& program, const std::wstring& argument, int command) {
-  std::wstring commandLine = L"\"" + program + L"\" " + argument;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  LARGE_INTEGER start;
-  LARGE_INTEGER shown;
-  QueryPerformanceCounter(&start);
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &process)) {
-    std::fprintf(stderr, "CreateProcess failed: error %lu\n", GetLastError());
+  const TimedProcess process(program, L"\"" + program + L"\" " + argument);
+  if (!process.started())
     return 1;
-  }
-  CloseHandle(process.hThread);
-  const HWND window =
-      ulverane::bench::WaitForWindow(process.hProcess, process.dwProcessId, kTimeoutMilliseconds);
-  QueryPerformanceCounter(&shown);
+  const HWND window = ulverane::bench::WaitForWindow(process, kTimeoutMilliseconds);
+  const LARGE_INTEGER shown = Now();
   if (window == nullptr) {
-    TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hProcess);
     std::fprintf(stderr, "no window showed up\n");
     return 1;
   }
-  const std::wstring className = ulverane::bench::WindowClass(window);
-  const std::wstring caption = ulverane::bench::WindowText(window);
-  ulverane::bench::PostCommand(window, command);
-  DWORD exitCode = 0;
-  if (WaitForSingleObject(process.hProcess, kTimeoutMilliseconds) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
+  const std::wstring className = ulverane::testing::ClassName(window);
+  const std::wstring caption = WindowText(window);
+  ulverane::testing::PostCommand(window, command);
+  if (!process.Wait(kTimeoutMilliseconds)) {
     std::fprintf(stderr, "the program did not end after command %d\n", command);
-    CloseHandle(process.hProcess);
     return 1;
   }
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hProcess);
-  std::printf("window_s=%.6f class=%s caption=%s exit=%lu\n", Seconds(start, shown),
-              Narrow(className).c_str(), Narrow(caption).c_str(), exitCode);
+  std::printf("window_s=%.6f class=%s caption=%s exit=%lu\n", Seconds(process.start(), shown),
+              Field(className).c_str(), Field(caption).c_str(), process.ExitCode());
   return 0;
 }
 

@@ -52,30 +52,30 @@ check() {
   sync
 }
 
-times_a=() times_b=() times_c=() peaks_big=() peaks_tiny=()
-round=0
-while [ "$round" -le "$rounds" ]; do
-  bench_await_lane "$bench_lane"
-  compare=no
-  [ "$round" = 0 ] && compare=yes
+# One round: a, b and c, then the extraction of the 1-byte package. The
+# warm-up round also compares each output with the payload file.
+measure_round() {
+  local compare=no target line
+  bench_warm_up && compare=yes
 
   target=$bench_out/extract.bin
   bench_warm "$exe_dir/bench_setup_big.exe"
-  line=$("$ULVERANE_WINE" "$program" extract "$win_exe_dir" bench_setup_big.exe \
-           "$(bench_win_path "$target")" | tr -d '\r')
+  line=$(bench_wine "$program" extract "$win_exe_dir" bench_setup_big.exe \
+           "$(bench_win_path "$target")")
   check "$target" "$size" "$compare"
   a=$(bench_field seconds "$line")
   peak_big=$(bench_field peak_ws "$line")
 
   target=$bench_out/copy.bin
   bench_warm "$exe_dir/bench_setup_big.exe"
-  line=$("$ULVERANE_WINE" "$program" copy "$(bench_win_path "$exe_dir/bench_setup_big.exe")" \
-           "$offset" "$size" "$(bench_win_path "$target")" | tr -d '\r')
+  line=$(bench_wine "$program" copy "$(bench_win_path "$exe_dir/bench_setup_big.exe")" \
+           "$offset" "$size" "$(bench_win_path "$target")")
   check "$target" "$size" "$compare"
   b=$(bench_field seconds "$line")
 
   target=$bench_out/dd.bin
   bench_warm "$exe_dir/bench_setup_big.exe"
+  local start end
   start=$EPOCHREALTIME
   dd if="$exe_dir/bench_setup_big.exe" of="$target" bs=1M iflag=skip_bytes,count_bytes \
     skip="$offset" count="$size" status=none
@@ -85,33 +85,29 @@ while [ "$round" -le "$rounds" ]; do
 
   target=$bench_out/tiny.bin
   bench_warm "$exe_dir/bench_setup_tiny.exe"
-  line=$("$ULVERANE_WINE" "$program" extract "$win_exe_dir" bench_setup_tiny.exe \
-           "$(bench_win_path "$target")" | tr -d '\r')
+  line=$(bench_wine "$program" extract "$win_exe_dir" bench_setup_tiny.exe \
+           "$(bench_win_path "$target")")
   check "$target" 1 "$compare"
   peak_tiny=$(bench_field peak_ws "$line")
+}
 
-  bench_lane_clean "$bench_lane" || continue
-  label="round $round"
-  [ "$round" = 0 ] && label="warm-up"
+times_a=() times_b=() times_c=() peaks_big=() peaks_tiny=()
+report_round() {
   printf '%-8s a=%ss b=%ss c=%ss  peak working set: big %s B, tiny %s B\n' \
     "$label" "$a" "$b" "$c" "$peak_big" "$peak_tiny"
-  if [ "$round" != 0 ]; then
+  if ! bench_warm_up; then
     times_a+=("$a") times_b+=("$b") times_c+=("$c")
     peaks_big+=("$peak_big") peaks_tiny+=("$peak_tiny")
   fi
-  round=$((round + 1))
-done
+}
+bench_each_round "$bench_lane" measure_round report_round
 
 ma=$(bench_median "${times_a[@]}")
 mb=$(bench_median "${times_b[@]}")
 mc=$(bench_median "${times_c[@]}")
-pb=$(bench_median "${peaks_big[@]}")
-pt=$(bench_median "${peaks_tiny[@]}")
 echo "== Medians over $rounds rounds ($size bytes): $bench_lane"
 echo "a extract (ExecutableImage + ExtractResource): $ma s"
 echo "b plain Win32 copy under Wine:                  $mb s"
 echo "c host dd:                                      $mc s"
 echo "a/b = $(bench_calc "$ma / $mb")   a/c = $(bench_calc "$ma / $mc")"
-echo "peak working set of the extract: $(bench_calc "$pb / 1048576") MiB with the large package," \
-     "$(bench_calc "$pt / 1048576") MiB with the 1-byte one;" \
-     "difference $(bench_calc "($pb - $pt) / 1048576") MiB"
+bench_peaks extract "$(bench_median "${peaks_big[@]}")" "$(bench_median "${peaks_tiny[@]}")" 1-byte

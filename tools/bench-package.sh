@@ -63,15 +63,10 @@ fi
 large_size=$(stat -c %s "$large_msi")
 
 echo "== Building the setups ($bench_arch) in $bench_build and the driver (x86_64)"
-ulverane_configure "$bench_build" "$bench_arch" -DULVERANE_BUILD_BENCHMARKS=ON \
-  -DULVERANE_BENCH_MSI_PAYLOAD="$msi_dir"
-cmake --build "$bench_build" -j "$bench_jobs" \
-  --target Setup bench_setup_msi extract_bench msi_commit_bench >/dev/null
-tools_build=$build/bench-x86_64
-ulverane_configure "$tools_build" x86_64 -DULVERANE_BUILD_BENCHMARKS=ON
-cmake --build "$tools_build" -j "$bench_jobs" --target package_bench >/dev/null
+bench_compile "$bench_build" "$bench_arch" -DULVERANE_BENCH_MSI_PAYLOAD="$msi_dir" \
+  Setup bench_setup_msi extract_bench msi_commit_bench
+bench_driver package_bench
 exe_dir=$bench_build/bench
-driver=$tools_build/bench/package_bench.exe
 sample_msi=$bench_build/sample-payload/Ulverane.msi
 sample_setup=$bench_build/Setup.exe
 read -r offset size < <(bench_resource "$exe_dir/bench_setup_msi.exe" 135)
@@ -128,8 +123,7 @@ drive() {
   local line errors=$bench_out/driver.err
   rm -f "$2"
   bench_warm "$1"
-  line=$("$ULVERANE_WINE" "$driver" "$(bench_win_path "$1")" "$(bench_win_path "$2")" \
-           2>"$errors" | tr -d '\r')
+  line=$(bench_wine "$driver" "$(bench_win_path "$1")" "$(bench_win_path "$2")" 2>"$errors")
   if [ "$(bench_field exit "$line")" != 0 ] || ! [[ "$(bench_field peak_ws "$line")" =~ ^[0-9]+$ ]]; then
     cat "$errors" >&2
     echo "unexpected run of $1 /extract: $line" >&2
@@ -142,8 +136,8 @@ drive() {
 probe() {
   local work=$bench_out/probe.msi line
   bench_warm "$1"
-  line=$("$ULVERANE_WINE" "$exe_dir/msi_commit_bench.exe" "$(bench_win_path "$1")" \
-           "$(bench_win_path "$work")" "$2" | tr -d '\r')
+  line=$(bench_wine "$exe_dir/msi_commit_bench.exe" "$(bench_win_path "$1")" \
+           "$(bench_win_path "$work")" "$2")
   if [ "$(bench_field size "$line")" = "" ]; then
     echo "msi_commit_bench failed on $1: $line" >&2
     exit 1
@@ -153,19 +147,10 @@ probe() {
   echo "$line"
 }
 
-# In MiB, from bytes.
-mib() {
-  bench_calc "$1 / 1048576"
-}
-
-saves=() copies=() ratios=() peaks_large=() peaks_sample=() sample_saves=()
-commits=() commit_writes=() closes=() close_writes=() same_commits=() same_writes=()
-sample_commits=() sample_writes=() commit_peaks=() commit_peaks_before=()
-round=0
-while [ "$round" -le "$rounds" ]; do
-  bench_await_lane "$bench_lane"
-  compare=no
-  [ "$round" = 0 ] && compare=yes
+# One round in the order c, d, b, a (see the header).
+measure_round() {
+  local compare=no target
+  bench_warm_up && compare=yes
 
   target=$bench_out/sample.msi
   sample=$(drive "$sample_setup" "$target")
@@ -181,8 +166,8 @@ while [ "$round" -le "$rounds" ]; do
   # hypervisor, and writing the package into it took four times as long.
   target=$bench_out/copy.msi
   bench_warm "$large_msi"
-  copy=$("$ULVERANE_WINE" "$exe_dir/extract_bench.exe" copy "$(bench_win_path "$large_msi")" 0 \
-           "$large_size" "$(bench_win_path "$target")" | tr -d '\r')
+  copy=$(bench_wine "$exe_dir/extract_bench.exe" copy "$(bench_win_path "$large_msi")" 0 \
+           "$large_size" "$(bench_win_path "$target")")
   if [ "$(bench_size "$target")" != "$large_size" ]; then
     echo "the plain copy wrote $(bench_size "$target") bytes" >&2
     exit 1
@@ -196,9 +181,12 @@ while [ "$round" -le "$rounds" ]; do
   save=$(bench_field save_s "$large")
   copy_s=$(bench_field seconds "$copy")
   ratio=$(bench_calc "$save / $copy_s")
-  bench_lane_clean "$bench_lane" || continue
-  label="round $round"
-  [ "$round" = 0 ] && label="warm-up"
+}
+
+saves=() copies=() ratios=() peaks_large=() peaks_sample=() sample_saves=()
+commits=() commit_writes=() closes=() close_writes=() same_commits=() same_writes=()
+sample_commits=() sample_writes=() commit_peaks=() commit_peaks_before=()
+report_round() {
   printf '%-8s a: OK -> completion %ss (package %s B, peak working set %s B); b: copy %ss; a/b %s\n' \
     "$label" "$save" "$written" "$(bench_field peak_ws "$large")" "$copy_s" "$ratio"
   printf '%-8s c: sample package: OK -> completion %ss, peak working set %s B\n' \
@@ -215,7 +203,7 @@ while [ "$round" -le "$rounds" ]; do
     "$(bench_field close_s "$same")" "$(bench_field close_written "$same")"
   printf ' sample package: commit %ss (wrote %s B)\n' \
     "$(bench_field commit_s "$sample_edit")" "$(bench_field commit_written "$sample_edit")"
-  if [ "$round" != 0 ]; then
+  if ! bench_warm_up; then
     saves+=("$save") copies+=("$copy_s") ratios+=("$ratio")
     peaks_large+=("$(bench_field peak_ws "$large")") peaks_sample+=("$(bench_field peak_ws "$sample")")
     sample_saves+=("$(bench_field save_s "$sample")")
@@ -227,28 +215,25 @@ while [ "$round" -le "$rounds" ]; do
     commit_peaks+=("$(bench_field peak_ws "$edit")")
     commit_peaks_before+=("$(bench_field peak_ws_before_commit "$edit")")
   fi
-  round=$((round + 1))
-done
+}
+bench_each_round "$bench_lane" measure_round report_round
 
 ms=$(bench_median "${saves[@]}")
 mc=$(bench_median "${copies[@]}")
-pl=$(bench_median "${peaks_large[@]}")
-ps=$(bench_median "${peaks_sample[@]}")
 cw=$(bench_median "${commit_writes[@]}")
 echo "== Medians over $rounds rounds ($large_size-byte package): $bench_lane; driver 64-bit"
 echo "a OK in Save As -> completion dialog visible: $ms s (sample package: $(bench_median "${sample_saves[@]}") s)"
 echo "b plain copy of the package under Wine:       $mc s"
 echo "a/b = $(bench_calc "$ms / $mc") (median of the rounds' ratios $(bench_calc "$(bench_median "${ratios[@]}")"))"
-echo "peak working set of the setup: $(mib "$pl") MiB with the large package," \
-     "$(mib "$ps") MiB with the sample one; difference $(mib "($pl - $ps)") MiB"
-echo "msi.dll commit with the Property rows: $(bench_median "${commits[@]}") s, $(mib "$cw") MiB written;" \
-     "close: $(bench_median "${closes[@]}") s, $(mib "$(bench_median "${close_writes[@]}")") MiB written"
+bench_peaks setup "$(bench_median "${peaks_large[@]}")" "$(bench_median "${peaks_sample[@]}")" sample
+echo "msi.dll commit with the Property rows: $(bench_median "${commits[@]}") s, $(bench_mib "$cw") MiB written;" \
+     "close: $(bench_median "${closes[@]}") s, $(bench_mib "$(bench_median "${close_writes[@]}")") MiB written"
 echo "msi.dll commit without any change:     $(bench_median "${same_commits[@]}") s," \
-     "$(mib "$(bench_median "${same_writes[@]}")") MiB written"
+     "$(bench_mib "$(bench_median "${same_writes[@]}")") MiB written"
 echo "msi.dll commit, sample package:        $(bench_median "${sample_commits[@]}") s," \
-     "$(mib "$(bench_median "${sample_writes[@]}")") MiB written"
-echo "peak working set of msi_commit_bench: $(mib "$(bench_median "${commit_peaks_before[@]}")") MiB" \
-     "before the commit, $(mib "$(bench_median "${commit_peaks[@]}")") MiB after"
+     "$(bench_mib "$(bench_median "${sample_writes[@]}")") MiB written"
+echo "peak working set of msi_commit_bench: $(bench_mib "$(bench_median "${commit_peaks_before[@]}")") MiB" \
+     "before the commit, $(bench_mib "$(bench_median "${commit_peaks[@]}")") MiB after"
 if [[ "$cw" =~ ^[0-9.]+$ ]]; then
   if awk "BEGIN { exit !($cw >= 0.9 * $large_size) }"; then
     echo "=> msi.dll writes the whole file again on commit ($(bench_calc "$cw / $large_size") times its size)"

@@ -59,7 +59,7 @@ program=$exe_dir/setup_bench.exe
 run() {
   local line
   bench_warm "$1"
-  line=$("$ULVERANE_WINE" "$program" run "$(bench_win_path "$1")" | tr -d '\r')
+  line=$(bench_wine "$program" run "$(bench_win_path "$1")")
   if [ "$(bench_field exit "$line")" != 0 ] || [ "$(bench_field folder "$line")" != only-Setup.log ] ||
      ! [[ "$(bench_field peak_ws "$line")" =~ ^[0-9]+$ ]]; then
     echo "unexpected run of $1: $line" >&2
@@ -72,8 +72,8 @@ run() {
 anchor() {
   local line
   bench_warm "$big_exe" "$exe_dir/setup_anchor.exe"
-  line=$("$ULVERANE_WINE" "$program" anchor "$(bench_win_path "$exe_dir/setup_anchor.exe")" \
-           "$(bench_win_path "$big_exe")" "${ranges[@]}" | tr -d '\r')
+  line=$(bench_wine "$program" anchor "$(bench_win_path "$exe_dir/setup_anchor.exe")" \
+           "$(bench_win_path "$big_exe")" "${ranges[@]}")
   if [ "$(bench_field exit "$line")" != 0 ] || [ "$(bench_field folder "$line")" != cleaned ]; then
     echo "unexpected run of the anchor: $line" >&2
     exit 1
@@ -81,11 +81,9 @@ anchor() {
   echo "$line"
 }
 
-launches=() cleanups=() totals=() copies=() ratios=() peaks_big=() peaks_tiny=()
-tiny_launches=() anchor_launches=() anchor_cleanups=() anchor_ratios=()
-round=0
-while [ "$round" -le "$rounds" ]; do
-  bench_await_lane "$bench_lane"
+# One round: the large setup and the anchor, in turns first, the plain copy,
+# then the 1-byte setup.
+measure_round() {
   if [ $((round % 2)) = 0 ]; then
     big=$(run "$big_exe")
     anchored=$(anchor)
@@ -94,8 +92,7 @@ while [ "$round" -le "$rounds" ]; do
     big=$(run "$big_exe")
   fi
   bench_warm "$big_exe"
-  copy=$("$ULVERANE_WINE" "$program" copies "$(bench_win_path "$big_exe")" "${ranges[@]}" |
-         tr -d '\r')
+  copy=$(bench_wine "$program" copies "$(bench_win_path "$big_exe")" "${ranges[@]}")
   tiny=$(run "$exe_dir/bench_setup_tiny.exe")
 
   launch=$(bench_field launch_s "$big")
@@ -108,10 +105,11 @@ while [ "$round" -le "$rounds" ]; do
   ratio=$(bench_calc "$launch / $copy_s")
   anchor_launch=$(bench_field launch_s "$anchored")
   anchor_ratio=$(bench_calc "$launch / $anchor_launch")
+}
 
-  bench_lane_clean "$bench_lane" || continue
-  label="round $round"
-  [ "$round" = 0 ] && label="warm-up"
+launches=() cleanups=() totals=() copies=() ratios=() peaks_big=() peaks_tiny=()
+tiny_launches=() anchor_launches=() anchor_cleanups=() anchor_ratios=()
+report_round() {
   printf '%-8s start->SetupUI %ss, clean-up %ss, total %ss; plain copy %ss (delete %ss);' \
     "$label" "$launch" "$cleanup" "$total" "$copy_s" "$(bench_field delete_s "$copy")"
   printf ' ratio %s; peak working set big %s B, tiny %s B; folder %s\n' \
@@ -121,18 +119,16 @@ while [ "$round" -le "$rounds" ]; do
     "$(bench_field peak_ws "$anchored")"
   printf '%-8s 1-byte setup: start->SetupUI %ss, clean-up %ss\n' \
     "" "$tiny_launch" "$(bench_field cleanup_s "$tiny")"
-  if [ "$round" != 0 ]; then
+  if ! bench_warm_up; then
     anchor_launches+=("$anchor_launch") anchor_ratios+=("$anchor_ratio")
     anchor_cleanups+=("$(bench_field cleanup_s "$anchored")")
     launches+=("$launch") cleanups+=("$cleanup") totals+=("$total") copies+=("$copy_s")
     ratios+=("$ratio") peaks_big+=("$peak_big") peaks_tiny+=("$peak_tiny")
     tiny_launches+=("$tiny_launch")
   fi
-  round=$((round + 1))
-done
+}
+bench_each_round "$bench_lane" measure_round report_round
 
-pb=$(bench_median "${peaks_big[@]}")
-pt=$(bench_median "${peaks_tiny[@]}")
 echo "== Medians over $rounds rounds: $bench_lane"
 echo "start -> SetupUI launch:         $(bench_median "${launches[@]}") s"
 echo "anchor start -> SetupUI launch:  $(bench_median "${anchor_launches[@]}") s"
@@ -146,6 +142,4 @@ echo "start -> SetupUI, 1-byte setup:  $(bench_median "${tiny_launches[@]}") s (
 echo "SetupUI exit -> setup exit:      $(bench_median "${cleanups[@]}") s" \
      "(anchor: $(bench_median "${anchor_cleanups[@]}") s)"
 echo "total:                           $(bench_median "${totals[@]}") s"
-echo "peak working set of the setup: $(bench_calc "$pb / 1048576") MiB with the large package," \
-     "$(bench_calc "$pt / 1048576") MiB with the 1-byte one;" \
-     "difference $(bench_calc "($pb - $pt) / 1048576") MiB"
+bench_peaks setup "$(bench_median "${peaks_big[@]}")" "$(bench_median "${peaks_tiny[@]}")" 1-byte

@@ -24,15 +24,12 @@ source "$here/common.sh"
 source "$repo_root/bench/common.sh"
 
 bench_rounds "${1:-5}" 5
-tools_build=$build/bench-x86_64
 for tree in i686 x86_64; do
-  echo "== Building the product ($tree) and the timing program in $build/bench-$tree"
-  ulverane_configure "$build/bench-$tree" "$tree" -DULVERANE_BUILD_BENCHMARKS=ON
-  targets=(Setup)
-  [ "$tree" = x86_64 ] && targets+=(start_bench)
-  cmake --build "$build/bench-$tree" -j "$bench_jobs" --target "${targets[@]}" >/dev/null
+  echo "== Building the product ($tree) in $build/bench-$tree"
+  bench_compile "$build/bench-$tree" "$tree" Setup
 done
-timer=$tools_build/bench/start_bench.exe
+echo "== Building the timing program in $build/bench-x86_64"
+bench_driver start_bench
 
 bench_prefix=$build/wineprefix-bench-start
 bench_out=$build/bench-start-out
@@ -42,7 +39,7 @@ bench_start
 measure() {
   local line
   bench_warm "$1"
-  line=$("$ULVERANE_WINE" "$timer" "$(bench_win_path "$1")" "$2" "$3" | tr -d '\r')
+  line=$(bench_wine "$driver" "$(bench_win_path "$1")" "$2" "$3")
   if [ "$(bench_field class "$line")" != '#32770' ] ||
      [ "$(bench_field caption "$line")" != Ulverane_Photo_Setup ] ||
      [ "$(bench_field exit "$line")" != 0 ]; then
@@ -52,25 +49,24 @@ measure() {
   bench_field window_s "$line"
 }
 
+# A round of run_lane, in its variables.
+measure_round() {
+  help=$(measure "$setup" /help 1)
+  extract=$(measure "$setup" /extract 2)
+}
+report_round() {
+  printf '%-8s /help %ss  /extract %ss\n' "$label" "$help" "$extract"
+  if ! bench_warm_up; then
+    h+=("$help") e+=("$extract") r+=("$(bench_calc "$extract / $help")")
+  fi
+}
+
 lanes=() helps=() extracts=() ratios=()
 # run_lane <setup-exe> <lane>: the rounds of one lane; appends its medians.
 run_lane() {
-  local setup=$1 lane=$2 round help extract h=() e=() r=()
+  local setup=$1 lane=$2 help extract h=() e=() r=()
   echo "== $lane: $setup"
-  round=0
-  while [ "$round" -le "$rounds" ]; do
-    bench_await_lane "$lane"
-    help=$(measure "$setup" /help 1)
-    extract=$(measure "$setup" /extract 2)
-    bench_lane_clean "$lane" || continue
-    local label="round $round"
-    [ "$round" = 0 ] && label="warm-up"
-    printf '%-8s /help %ss  /extract %ss\n' "$label" "$help" "$extract"
-    if [ "$round" != 0 ]; then
-      h+=("$help") e+=("$extract") r+=("$(bench_calc "$extract / $help")")
-    fi
-    round=$((round + 1))
-  done
+  bench_each_round "$lane" measure_round report_round
   lanes+=("$lane")
   helps+=("$(bench_median "${h[@]}")")
   extracts+=("$(bench_median "${e[@]}")")
