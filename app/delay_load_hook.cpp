@@ -29,4 +29,5 @@ FARPROC WINAPI LoadFromSystemFolder(unsigned notification, PDelayLoadInfo info) 
 
 }  // namespace
 
-extern "C" PfnDliHook __pfnDliNotifyHook2 = LoadFromSystemFolder;
+// <delayimp.h> declares it with C linkage, which the definition keeps.
+PfnDliHook __pfnDliNotifyHook2 = LoadFromSystemFolder;
