@@ -7,12 +7,19 @@
 
 namespace ulverane {
 
-// A DLL loaded from the system folder only, never from the application's
-// folder or the current directory, so that a planted copy is never used.
+// Loads the DLL `name`, a bare file name, from the system folder by its full
+// path, never from the application's folder or the current directory, so
+// that a planted copy is never used; where the loader allows it, the DLL's
+// own imports come from the system folder only, too. The caller owns the
+// module; null when it cannot be loaded. Allocates nothing and never throws,
+// so that the delay-load helper may call it.
+HMODULE LoadSystemLibrary(const wchar_t* name) noexcept;
+
+// A DLL loaded with LoadSystemLibrary, freed with the object.
 class SystemLibrary {
  public:
   // Loading failures are not raised: Get then returns null.
-  explicit SystemLibrary(const wchar_t* name);
+  explicit SystemLibrary(const wchar_t* name) : module_(LoadSystemLibrary(name)) {}
 
   // The export `name` as a function pointer of type Function, or null.
   template <typename Function>

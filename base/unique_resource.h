@@ -78,6 +78,12 @@ struct IconTraits {
   static void Close(Type icon) noexcept { DestroyIcon(icon); }
 };
 
+struct FindHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(Type find) noexcept { FindClose(find); }
+};
+
 // Strings that the RPC runtime allocated (UuidToStringW and the like).
 struct RpcStringTraits {
   using Type = RPC_WSTR;
@@ -94,6 +100,8 @@ using UniqueModule = UniqueResource<ModuleTraits>;
 // Icons from LoadImage without LR_SHARED.
 using UniqueIcon = UniqueResource<IconTraits>;
 using UniqueRpcString = UniqueResource<RpcStringTraits>;
+// Searches from FindFirstFileW.
+using UniqueFind = UniqueResource<FindHandleTraits>;
 
 }  // namespace ulverane
 

@@ -65,14 +65,17 @@ function(ulverane_add_setup target)
   file(GENERATE OUTPUT "${rc}" CONTENT "${lines}")
 
   add_executable(${target} WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp
-                 ${PROJECT_SOURCE_DIR}/app/import_fallbacks.cpp "${rc}")
+                 ${PROJECT_SOURCE_DIR}/app/import_fallbacks.cpp
+                 ${PROJECT_SOURCE_DIR}/app/delay_load_hook.cpp "${rc}")
   target_link_libraries(${target} PRIVATE ulverane_core ulverane_delay_imports)
   # Page-aligned sections let the platform's loader map the image; with the
   # default 512-byte alignment Wine reads all of it, payload included, into
   # memory at start-up.
   # Shipped without its symbol table; the map names the import slots for the
   # image checks.
-  target_link_options(${target} PRIVATE -municode -Wl,--file-alignment=0x1000 -s
+  # Terminal-Server-aware: on a Remote Desktop host, an unaware program gets
+  # a private per-user Windows folder instead of the real one.
+  target_link_options(${target} PRIVATE -municode -Wl,--file-alignment=0x1000 -s -Wl,--tsaware
                       "-Wl,-Map,$<TARGET_FILE_DIR:${target}>/${target}.map")
   target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}/resources")
   # windres reports no dependencies of its own.

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/busy_file.h"
 #include "base/temp_file.h"
 #include "base/unique_resource.h"
 #include "package/msi_handle.h"
@@ -51,10 +52,12 @@ std::wstring NewFileBeside(const std::wstring& target) {
 }
 
 // By full path: a bare "explorer.exe" would find a program of that name in
-// the program's folder or the current directory first.
+// the program's folder or the current directory first. The system's Windows
+// folder: on a Remote Desktop host the plain one may be a per-user copy
+// without Explorer.
 void ShowInExplorer(const std::wstring& packagePath) {
   wchar_t folder[MAX_PATH];
-  const UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
+  const UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH)
     return;
   const std::wstring explorer = std::wstring(folder, length) + L"\\explorer.exe";
@@ -104,8 +107,7 @@ int CreateSilentInstallPackage(HINSTANCE instance, bool defaultsMode) {
   // The file must be closed before it can take the target's place.
   view.reset();
   database.reset();
-  if (!MoveFileExW(package.path().c_str(), packagePath.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (!ReplaceWhenFree(package.path(), packagePath))
     throw std::runtime_error("MoveFileEx failed");
   package.Keep();
 

@@ -8,6 +8,7 @@
 #include "package/silent_install_package.h"
 #include "payload/executable_image.h"
 #include "resources/payload_files.h"
+#include "setup/interrupted_runs.h"
 #include "setup/process_launcher.h"
 #include "setup/satellite_folders.h"
 #include "setup/windows_features.h"
@@ -55,6 +56,7 @@ int RunSetup(HINSTANCE instance, RunMode mode) {
                    MB_OK | MB_ICONERROR);
     return 1;
   }
+  CleanUpInterruptedRuns(folder);
 
   // Destroyed in reverse: launcher, satellites, the files (the last written
   // first), the image.

@@ -6,10 +6,12 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "base/unique_resource.h"
 #include "resources/resource_ids.h"
 #include "ui/message_box.h"
+#include "ui/window_metrics.h"
 
 namespace ulverane {
 
@@ -56,12 +58,15 @@ class Dialog {
   // whole wParam. Returns TRUE when the message was handled.
   virtual INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-      SetIcon(smallIcon_, ICON_SMALL, SM_CXSMICON, SM_CYSMICON);
-      SetIcon(bigIcon_, ICON_BIG, SM_CXICON, SM_CYICON);
+      SetIcons();
       const std::wstring title = SetupTitle();
       SendMessageW(hwnd_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()));
       return TRUE;
     }
+    // Moved to a screen of another DPI, the dialog is scaled by the system's
+    // own handling, which still runs; icons of ours are drawn anew for it.
+    if (message == WM_DPICHANGED && (smallIcon_.valid() || bigIcon_.valid()))
+      SetIcons();
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
       EndDialog(hwnd_, static_cast<INT_PTR>(wParam));
       return TRUE;
@@ -94,14 +99,23 @@ class Dialog {
     }
   }
 
+  // At the sizes the system asks for at the dialog's DPI.
+  void SetIcons() {
+    SetIcon(smallIcon_, ICON_SMALL, SM_CXSMICON, SM_CYSMICON);
+    SetIcon(bigIcon_, ICON_BIG, SM_CXICON, SM_CYICON);
+  }
+
   // The window does not destroy the icons it is given; they live as long as
-  // this object, which outlives the window.
+  // this object, which outlives the window. The one it had is released only
+  // once the window has let go of it.
   void SetIcon(UniqueIcon& holder, WPARAM kind, int widthMetric, int heightMetric) {
-    holder.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON,
-                                               GetSystemMetrics(widthMetric),
-                                               GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR)));
-    if (holder.valid())
-      SendMessageW(hwnd_, WM_SETICON, kind, reinterpret_cast<LPARAM>(holder.get()));
+    UniqueIcon icon(static_cast<HICON>(LoadImageW(
+        instance_, MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON, MetricForWindow(hwnd_, widthMetric),
+        MetricForWindow(hwnd_, heightMetric), LR_DEFAULTCOLOR)));
+    if (!icon.valid())
+      return;
+    SendMessageW(hwnd_, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon.get()));
+    holder = std::move(icon);
   }
 
   static inline T* currentInstance = nullptr;

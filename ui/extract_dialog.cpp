@@ -49,6 +49,9 @@ INT_PTR ExtractDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     Dialog::DialogProc(message, wParam, lParam);
     SendDlgItemMessageW(hwnd(), IDC_INSTALL_FOLDER, EM_SETCUEBANNER, FALSE,
                         reinterpret_cast<LPARAM>(L"[Default]"));
+    // No more than ReadControls keeps: what the administrator sees is what
+    // the package gets.
+    SendDlgItemMessageW(hwnd(), IDC_INSTALL_FOLDER, EM_SETLIMITTEXT, kPathBufferSize - 1, 0);
     SetFocus(GetDlgItem(hwnd(), IDC_SAVE));
     if (defaultsMode_)
       ApplyDefaultsLayout();
@@ -122,9 +125,14 @@ void ExtractDialog::OnEulaClicked() {
 }
 
 void ExtractDialog::ApplyDefaultsLayout() {
+  // Disabled as well: the dialog manager may still give a hidden control's
+  // mnemonic to it, and Alt+L would open the agreement.
   for (const int id : {IDC_NO_UPDATE_CHECK, IDC_NO_EULA, IDC_NO_UPDATE_CHECK_NOTE, IDC_NO_EULA_NOTE,
-                       IDC_EXTRACT_SEPARATOR, IDC_EXTRACT_GROUP})
-    ShowWindow(GetDlgItem(hwnd(), id), SW_HIDE);
+                       IDC_EXTRACT_SEPARATOR, IDC_EXTRACT_GROUP}) {
+    const HWND control = GetDlgItem(hwnd(), id);
+    ShowWindow(control, SW_HIDE);
+    EnableWindow(control, FALSE);
+  }
 
   // Everything is measured before anything moves, and the dialog shrinks
   // only once both buttons have moved up: a failed call leaves the template's

@@ -1,16 +1,17 @@
 #!/usr/bin/env python3
 """Checks the shipped Setup.exe with the host's own tools: a 32-bit GUI PE
 that Windows XP still loads (so that it can refuse it with a message),
-large-address-aware, wide entry, importing only the functions of
-static_imports.txt, none newer than Windows XP SP3, and carrying the thirteen
-payload files byte for byte (read back by wrestool, a reader independent of
-ours)."""
+large-address-aware, Terminal-Server-aware, DPI-aware, wide entry, importing
+only the functions of static_imports.txt, none newer than Windows XP SP3, and
+carrying the thirteen payload files byte for byte (read back by wrestool, a
+reader independent of ours)."""
 
 import os
 import re
 import subprocess
 import sys
 import tempfile
+from xml.etree import ElementTree
 
 # Everything else is loaded on first use, after the DLL search path has been
 # restricted to the system folder.
@@ -37,6 +38,9 @@ def main(setup, payload_dir):
     check(re.search(r"^Subsystem\s+00000002\s+\(Windows GUI\)", headers, re.M), "not a GUI program")
     characteristics = int(re.search(r"^Characteristics 0x([0-9a-f]+)", headers, re.M).group(1), 16)
     check(characteristics & 0x20, "not large-address-aware")
+    # On a Remote Desktop host an unaware program gets a per-user Windows folder.
+    dll_characteristics = int(re.search(r"^DllCharacteristics\s+([0-9a-f]+)", headers, re.M).group(1), 16)
+    check(dll_characteristics & 0x8000, "not Terminal-Server-aware")
     # Page-aligned sections can be mapped; otherwise Wine reads the whole file in.
     check(re.search(r"^FileAlignment\s+0*1000$", headers, re.M), "sections not page-aligned in the file")
     dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", headers)}
@@ -69,6 +73,21 @@ def main(setup, payload_dir):
             check(windows is not None, f"{dll} {function} is imported but not in static_imports.txt")
             check(windows is None or (windows in WINDOWS and WINDOWS.index(windows) <= OLDEST),
                   f"{dll} {function} needs Windows {windows}: look it up at run time")
+
+    # Drawn at the screen's DPI rather than stretched: per monitor (v2) where
+    # Windows has it, at the system's DPI elsewhere. Wine draws every program
+    # so, whatever its manifest says; only this check can tell.
+    manifest = ElementTree.fromstring(subprocess.run(
+        ["wrestool", "-x", "--raw", "--type=24", "--name=1", setup], check=True,
+        capture_output=True).stdout)
+    settings = "{0}application/{0}windowsSettings/".format("{urn:schemas-microsoft-com:asm.v3}")
+    aware = manifest.findtext(
+        settings + "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware", "")
+    awareness = manifest.findtext(
+        settings + "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness", "")
+    check(aware.strip().lower() == "true", f"manifest: dpiAware is {aware!r}, not system-aware")
+    check([v.strip().lower() for v in awareness.split(",")] == ["permonitorv2", "system"],
+          f"manifest: dpiAwareness is {awareness!r}, not per-monitor v2 then system")
 
     listing = subprocess.run(["wrestool", "-l", setup], check=True, capture_output=True,
                              text=True).stdout

@@ -325,6 +325,28 @@ TEST_F(SetupExeTest, TwoSetupsAtOnceKeepApart) {
   }
 }
 
+// A run that was killed left its payload behind; the next one removes it and
+// keeps the folder, its log and anything else, as after a finished run.
+TEST_F(SetupExeTest, NextRunRemovesThePayloadOfAKilledRun) {
+  const std::wstring killed = temp_ + L"\\UlveraneSetup\\0123abcd-0000-4000-8000-00000000cafe\\";
+  for (const std::wstring& folder : {temp_ + L"\\UlveraneSetup", killed})
+    CreateDirectoryW(folder.c_str(), nullptr);
+  for (const std::wstring& entry : ListTree(kPayload)) {
+    if (entry.back() == L'\\')
+      CreateDirectoryW((killed + entry).c_str(), nullptr);
+    else
+      CopyFileW((kPayload + L"\\" + entry).c_str(), (killed + entry).c_str(), FALSE);
+  }
+  WriteBytes(killed + L"Setup.log", "killed\n");
+  WriteBytes(killed + L"notes.txt", "");
+  const Outcome outcome = Run(L"setup_e2e", L"");
+  EXPECT_EQ(outcome.exitCode, 0u);
+  EXPECT_EQ(outcome.boxes, "");
+  EXPECT_EQ(ListTree(killed), (std::vector<std::wstring>{L"Setup.log", L"notes.txt"}));
+  EXPECT_EQ(ReadBytes(killed + L"Setup.log"), "killed\n");
+  EXPECT_EQ(WorkingFolders().size(), 2u);
+}
+
 TEST_F(SetupExeTest, DllsPlantedBesideSetupAreNeverLoaded) {
   const PlantedDlls planted({app_}, {L"msi.dll", L"version.dll", L"imagehlp.dll"});
   ASSERT_TRUE(planted.ProbeLoads(app_, L"version.dll")) << "planting does not work here";

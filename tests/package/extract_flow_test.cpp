@@ -165,6 +165,25 @@ TEST_F(ExtractFlowTest, ExtractWithEveryOptionDeploysSilently) {
   EXPECT_FALSE(DesktopShortcutExists());
 }
 
+// A loader without SetDefaultDllDirectories (Windows 7 SP1 without its
+// update, Vista, XP) searches the program's folder first for a DLL named
+// bare; the delay-loaded ones come from the system folder all the same.
+TEST_F(ExtractFlowTest, OldLoaderStillTakesDelayLoadedDllsFromTheSystemFolder) {
+  const PlantedDlls planted({app_, downloads_}, {L"msi.dll", L"comdlg32.dll"});
+  ASSERT_TRUE(planted.ProbeLoads(app_, L"comdlg32.dll")) << "planting does not work here";
+  const ScopedEnvironment oldLoader(L"ULVERANE_FAULT_HIDE", L"SetDefaultDllDirectories");
+  const std::wstring setup = app_ + L"\\" + planted.program(),
+                     package = folder_ / L"old loader.msi";
+  ASSERT_TRUE(CopyFileW(kProduct.c_str(), setup.c_str(), FALSE));
+  SetupProcess process(setup, L"/extract", downloads_, kBinaries + L"\\fault\\fault_injection.dll");
+  ASSERT_TRUE(process.started());
+  ChooseAndSave(process, {}, package);
+  Complete(process, true, IDCANCEL);
+  EXPECT_EQ(process.Wait(), 0u);
+  EXPECT_TRUE(Exists(package));
+  EXPECT_TRUE(planted.Loaded().empty()) << ToUtf8(planted.Loaded().front());
+}
+
 // "/defaults" writes the shortcut flag, and the folder only when one was
 // typed; the package's own defaults stay. No Explorer when the box is
 // cleared or the dialog cancelled.

@@ -4,15 +4,17 @@
 //
 //   screenshot_tour <setup.exe> <output-folder>
 //
-// Writes options-extract.bmp, eula.bmp, completion.bmp and
-// options-defaults.bmp; the package goes to <output-folder>\Ulverane.msi
-// and is deleted again. Exits with the number of dialogs that did not show.
+// Writes options-extract.bmp, eula.bmp, completion.bmp, options-defaults.bmp
+// and, at 144 DPI, options-extract-144dpi.bmp; the package goes to
+// <output-folder>\Ulverane.msi and is deleted again. Exits with the number
+// of dialogs that did not show.
 #include <windows.h>
 
 #include <string>
 
 #include "resources/resource_ids.h"
 #include "tests/support/dialog_driver.h"
+#include "tests/support/scoped_dpi.h"
 
 namespace {
 
@@ -95,5 +97,15 @@ int wmain(int argc, wchar_t** argv) {
           Shoot(defaults.dwProcessId, kTitle, out + L"\\options-defaults.bmp", &missing))
     DialogDriver(options).Click(IDCANCEL);
   Finish(defaults);
+
+  // Drawn at the screen's DPI: the options dialog at 150 %.
+  {
+    const ulverane::testing::ScopedDpi dpi(144);
+    PROCESS_INFORMATION large = Start(setup, L"/extract");
+    if (const HWND options =
+            Shoot(large.dwProcessId, kTitle, out + L"\\options-extract-144dpi.bmp", &missing))
+      DialogDriver(options).Click(IDCANCEL);
+    Finish(large);
+  }
   return missing;
 }

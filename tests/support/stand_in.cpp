@@ -6,6 +6,7 @@
 //   ULVERANE_STANDIN_EXIT    exit code, decimal or 0x-hex (default 0)
 //   ULVERANE_STANDIN_READ    a file whose content at start-up is recorded
 //   ULVERANE_STANDIN_LOAD    a DLL to load by bare name, the default search way
+//   ULVERANE_STANDIN_WAIT    milliseconds to keep running before it exits
 //
 // Record: program=, args= (the command-line tail), cwd=, show= (the show
 // command it was started with), read= (hex of the file's bytes), then one
@@ -98,6 +99,9 @@ int wmain() {
     std::ofstream out(report.c_str(), std::ios::binary | std::ios::app);
     out << record;
   }
+  const std::wstring wait = Env(L"ULVERANE_STANDIN_WAIT");
+  if (!wait.empty())
+    Sleep(static_cast<DWORD>(std::wcstoul(wait.c_str(), nullptr, 0)));
   const std::wstring code = Env(L"ULVERANE_STANDIN_EXIT");
   return code.empty() ? 0 : static_cast<int>(std::wcstoul(code.c_str(), nullptr, 0));
 }

@@ -8,6 +8,7 @@
 // answer as UTF-8 lines to the file that the variable ULVERANE_PROBE_REPORT
 // of the dialog's process names, then posts WM_APP to the asking thread:
 //   icon-small=<width>   icon-big=<width>   (0: no icon)
+//   metric-small=<width> metric-big=<width> (the sizes the system asks for)
 //   focus=<control id>
 //   cue.<id>=<cue banner text>              (each edit control)
 // With lParam 1 it posts WM_APP with wParam 1 + the index in kStandardIcons
@@ -74,7 +75,9 @@ void Answer(HWND dialog, DWORD asker, LPARAM question) {
     return;
   }
   std::string report = "icon-small=" + std::to_string(IconWidth(dialog, ICON_SMALL)) +
-                       "\nicon-big=" + std::to_string(IconWidth(dialog, ICON_BIG)) + "\n";
+                       "\nicon-big=" + std::to_string(IconWidth(dialog, ICON_BIG)) +
+                       "\nmetric-small=" + std::to_string(GetSystemMetrics(SM_CXSMICON)) +
+                       "\nmetric-big=" + std::to_string(GetSystemMetrics(SM_CXICON)) + "\n";
   const HWND focus = GetFocus();
   report += "focus=" + std::to_string(focus != nullptr ? GetDlgCtrlID(focus) : 0) + "\n";
   EnumChildWindows(dialog, AddCueBanner, reinterpret_cast<LPARAM>(&report));

@@ -179,6 +179,37 @@ TEST_F(OptionsDialogTest, DefaultsHidesTheExtractSectionAndMovesTheButtonsUp) {
   ExpectNothingWritten();
 }
 
+// The /extract-only controls are disabled too when hidden, so that no
+// mnemonic reaches them: Alt+L opens the agreement in /extract only. The
+// folder field takes no more than the 259 characters that are kept.
+TEST_F(OptionsDialogTest, HiddenControlsTakeNoKeysAndTheFolderFieldKeepsItsLimit) {
+  for (const std::wstring mode : {L"/extract", L"/defaults"}) {
+    const bool extract = mode == L"/extract";
+    HWND window = nullptr;
+    auto process = Start(mode, &window);
+    ASSERT_NE(window, nullptr);
+    for (const int id : {IDC_NO_UPDATE_CHECK, IDC_NO_EULA, IDC_NO_UPDATE_CHECK_NOTE,
+                         IDC_NO_EULA_NOTE, IDC_EXTRACT_SEPARATOR, IDC_EXTRACT_GROUP})
+      EXPECT_EQ(IsWindowEnabled(GetDlgItem(window, id)) != FALSE, extract) << id;
+
+    PostMessageW(GetDlgItem(window, IDC_SAVE), WM_SYSCHAR, L'l', 1 << 29);  // Alt held
+    const HWND eula = DialogDriver::WaitFor(process->id(), kAgreement, extract ? 20000 : 1000);
+    EXPECT_EQ(eula != nullptr, extract);
+    if (eula != nullptr) {
+      DialogDriver(eula).Click(IDCANCEL);
+      ASSERT_TRUE(DialogDriver::WaitGone(eula));
+    }
+
+    const HWND folder = GetDlgItem(window, IDC_INSTALL_FOLDER);
+    for (int i = 0; i < 300; ++i)
+      SendMessageTimeoutW(folder, WM_CHAR, L'a' + i % 26, 1, SMTO_ABORTIFHUNG, 5000, nullptr);
+    EXPECT_EQ(DialogDriver(window).Control(IDC_INSTALL_FOLDER).text.size(), 259u);
+    DialogDriver(window).Click(IDCANCEL);
+    EXPECT_EQ(process->Wait(), 0u);
+  }
+  ExpectNothingWritten();
+}
+
 TEST_F(OptionsDialogTest, AgreementMustBeAcceptedOncePerRunBeforeItCanBeSkipped) {
   for (int run = 0; run < 2; ++run) {
     HWND window = nullptr;
