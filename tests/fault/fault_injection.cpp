@@ -283,7 +283,14 @@ HOOK(DWORD, GetModuleFileNameW, 0, ERROR_ACCESS_DENIED, (HMODULE module, LPWSTR 
 HOOK(DWORD, GetShortPathNameW, 0, ERROR_PATH_NOT_FOUND, (LPCWSTR path, LPWSTR out, DWORD size),
      (path, out, size), Utf8(path))
 HOOK(UINT, GetSystemDirectoryW, 0, ERROR_PATH_NOT_FOUND, (LPWSTR path, UINT size), (path, size))
-HOOK(UINT, GetWindowsDirectoryW, 0, ERROR_PATH_NOT_FOUND, (LPWSTR path, UINT size), (path, size))
+HOOK(UINT, GetSystemWindowsDirectoryW, 0, ERROR_PATH_NOT_FOUND, (LPWSTR path, UINT size),
+     (path, size))
+HOOK(UINT, GetSystemWow64DirectoryW, 0, ERROR_PATH_NOT_FOUND, (LPWSTR path, UINT size),
+     (path, size))
+HOOK(HANDLE, FindFirstFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED,
+     (LPCWSTR pattern, LPWIN32_FIND_DATAW data), (pattern, data), Utf8(pattern))
+HOOK(BOOL, FindNextFileW, FALSE, ERROR_ACCESS_DENIED, (HANDLE find, LPWIN32_FIND_DATAW data),
+     (find, data))
 
 // Strings.
 HOOK(int, WideCharToMultiByte, 0, ERROR_INSUFFICIENT_BUFFER,
