@@ -4,6 +4,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "base/busy_file.h"
 #include "base/kernel32_export.h"
 #include "base/scope_guard.h"
 #include "base/system_library.h"
@@ -130,10 +131,11 @@ void ExecutableImage::ExtractResource(std::uint32_t id, const std::wstring& targ
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid())
     RaiseImageLoadingError("CreateFile failed");
-  // A copy that breaks off must not leave a file that looks complete.
+  // A copy that breaks off must not leave a file that looks complete; a
+  // scanner that just opened it must not keep it there either.
   ScopeGuard discard([&] {
     file.reset();
-    DeleteFileW(target.c_str());
+    DeleteWhenFree(target);
   });
 
   const auto buffer = std::unique_ptr<char[]>(new char[kCopyChunkSize]);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 
 #include "log/utf8.h"
 #include "resources/resource_ids.h"
@@ -56,6 +57,21 @@ long ProductValue(const wchar_t* name) {
       RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
   RegCloseKey(key);
   return status == ERROR_SUCCESS && type == REG_DWORD ? static_cast<long>(value) : -1;
+}
+
+// What the product handed ShellExecuteW, "<file>\t<parameters>" per call,
+// from the trace of its system calls.
+std::vector<std::string> ShellExecuteLines(const std::string& trace) {
+  std::vector<std::string> calls;
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t function = line.find('\t');
+    if (line.compare(function + 1, 14, "ShellExecuteW\t") != 0)
+      continue;
+    const size_t place = line.find('\t', function + 15);
+    calls.push_back(line.substr(place + 1));
+  }
+  return calls;
 }
 
 DWORD Msiexec(const std::wstring& arguments) {
@@ -136,12 +152,16 @@ TEST_F(ExtractFlowTest, ExtractWithEveryOptionDeploysSilently) {
   const PlantedDlls planted({app_, downloads_}, {L"msi.dll", L"riched20.dll"});
   ASSERT_TRUE(planted.ProbeLoads(app_, L"msi.dll")) << "planting does not work here";
   name_ = planted.program();
+  // The trace of the product's system calls tells what Explorer was given,
+  // which Wine's Explorer does not show.
+  const std::wstring trace = folder_ / L"calls.txt";
+  const ScopedEnvironment tracing(L"ULVERANE_FAULT_TRACE", trace);
 
   ExpectRows(package, {{L"NO_UPDATE_CHECK_PROPERTY", L"#1"},
                        {L"NO_EULA_PROPERTY", L"#1"},
                        {L"INSTALL_DESKTOP_SHORTCUT_PROPERTY", L"#1"},
                        {L"INSTALL_DIR_PROPERTY", folder}});
-  auto process = Start(kProduct, L"/extract");
+  auto process = Start(kProduct, L"/extract", kFaultDll);
   ChooseAndSave(*process, {folder, true, true, true}, package);
   Complete(*process, false, IDOK);
   const HWND explorer = DialogDriver::WaitForWindow(L"ExplorerWClass", L"Deploy \u00e9 1", 20000);
@@ -150,6 +170,11 @@ TEST_F(ExtractFlowTest, ExtractWithEveryOptionDeploysSilently) {
     PostMessageW(explorer, WM_CLOSE, 0, 0);
   EXPECT_EQ(process->Wait(), 0u);
   EXPECT_FALSE(Exists(report_)) << "a planted explorer.exe ran:\n" << ReadBytes(report_);
+  wchar_t windows[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  EXPECT_EQ(ShellExecuteLines(ReadBytes(trace)),
+            std::vector<std::string>{
+                ToUtf8(std::wstring(windows) + L"\\explorer.exe\t/select,\"" + package + L"\"")});
   EXPECT_TRUE(planted.Loaded().empty()) << ToUtf8(planted.Loaded().front());
 
   EXPECT_EQ(ListTree(deploy),
@@ -172,14 +197,13 @@ TEST_F(ExtractFlowTest, OldLoaderStillTakesDelayLoadedDllsFromTheSystemFolder) {
   const PlantedDlls planted({app_, downloads_}, {L"msi.dll", L"comdlg32.dll"});
   ASSERT_TRUE(planted.ProbeLoads(app_, L"comdlg32.dll")) << "planting does not work here";
   const ScopedEnvironment oldLoader(L"ULVERANE_FAULT_HIDE", L"SetDefaultDllDirectories");
-  const std::wstring setup = app_ + L"\\" + planted.program(),
-                     package = folder_ / L"old loader.msi";
-  ASSERT_TRUE(CopyFileW(kProduct.c_str(), setup.c_str(), FALSE));
-  SetupProcess process(setup, L"/extract", downloads_, kBinaries + L"\\fault\\fault_injection.dll");
-  ASSERT_TRUE(process.started());
-  ChooseAndSave(process, {}, package);
-  Complete(process, true, IDCANCEL);
-  EXPECT_EQ(process.Wait(), 0u);
+  const std::wstring package = folder_ / L"old loader.msi";
+  name_ = planted.program();
+  const auto process = Start(kProduct, L"/extract", kFaultDll);
+  ASSERT_TRUE(process->started());
+  ChooseAndSave(*process, {}, package);
+  Complete(*process, true, IDCANCEL);
+  EXPECT_EQ(process->Wait(), 0u);
   EXPECT_TRUE(Exists(package));
   EXPECT_TRUE(planted.Loaded().empty()) << ToUtf8(planted.Loaded().front());
 }

@@ -8,10 +8,11 @@ SandboxTest::SandboxTest() {
 }
 
 std::unique_ptr<SetupProcess> SandboxTest::Start(const std::wstring& image,
-                                                 const std::wstring& arguments) {
+                                                 const std::wstring& arguments,
+                                                 const std::wstring& dll) {
   const std::wstring program = app_ + L"\\" + name_;
   EXPECT_TRUE(CopyFileW(image.c_str(), program.c_str(), FALSE)) << "cannot copy the image";
-  return std::make_unique<SetupProcess>(program, arguments, downloads_);
+  return std::make_unique<SetupProcess>(program, arguments, downloads_, dll);
 }
 
 std::vector<std::wstring> SandboxTest::WorkingFolders(const std::wstring& temp) const {

@@ -18,6 +18,9 @@ namespace ulverane::testing {
 inline const std::wstring kBinaries = ULVERANE_TEST_BINARY_DIR;
 // The product, built with its own payload.
 inline const std::wstring kProduct = ULVERANE_SETUP_DIR L"\\Setup.exe";
+// The test-only DLL that counts, traces and fails the product's system calls
+// (tests/fault/fault_injection.cpp), for Start's `dll`.
+inline const std::wstring kFaultDll = kBinaries + L"\\fault\\fault_injection.dll";
 // The caption of the product's boxes and dialogs.
 inline const std::wstring kTitle = L"Ulverane Photo Setup";
 
@@ -31,8 +34,10 @@ class SandboxTest : public ::testing::Test {
   SandboxTest();
 
   // Copies `image` into app\ as name_ and starts it with `arguments` in
-  // downloads\.
-  std::unique_ptr<SetupProcess> Start(const std::wstring& image, const std::wstring& arguments);
+  // downloads\, with `dll` loaded before its entry point if given.
+  std::unique_ptr<SetupProcess> Start(const std::wstring& image,
+                                      const std::wstring& arguments,
+                                      const std::wstring& dll = L"");
 
   // The working folders of setup runs under `temp` (default temp_), each
   // ending in a backslash.
