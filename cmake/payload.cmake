@@ -47,14 +47,20 @@ else()
 endif()
 
 # ulverane_add_setup(<target> PAYLOAD_DIR <dir> [OMIT <id>...] [DEPENDS <target>...]
-#                    [SIGN_PEM <cert> <key>])
+#                    [SIGN_PEM <cert> <key>] [MANIFEST <file>])
 # Builds a setup executable carrying the payload of <dir>. OMIT leaves
-# resources out, for tests of a damaged build. SIGN_PEM signs it.
+# resources out, for tests of a damaged build. SIGN_PEM signs it. MANIFEST
+# replaces the application manifest, for tests of settings a process can
+# only be given through it.
 function(ulverane_add_setup target)
-  cmake_parse_arguments(arg "" "PAYLOAD_DIR" "OMIT;DEPENDS;SIGN_PEM" ${ARGN})
+  cmake_parse_arguments(arg "" "PAYLOAD_DIR;MANIFEST" "OMIT;DEPENDS;SIGN_PEM" ${ARGN})
   set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.rc")
   set(lines "#include \"setup.rc\"\n\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_UK\n")
   set(files "")
+  if(arg_MANIFEST)
+    set(lines "#define ULVERANE_MANIFEST \"${arg_MANIFEST}\"\n${lines}")
+    list(APPEND files "${arg_MANIFEST}")
+  endif()
   foreach(id IN LISTS ULVERANE_PAYLOAD_IDS)
     if(NOT id IN_LIST arg_OMIT)
       set(file "${arg_PAYLOAD_DIR}/${ULVERANE_PAYLOAD_${id}}")

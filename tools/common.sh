@@ -183,6 +183,19 @@ ulverane_session_stop() {
   ulverane_emulation_stop
 }
 
+# ulverane_compat_matrix <test build> <prefix> [compat_matrix.py args...]
+# Runs cells of the compatibility matrix, each in a copy of <prefix> with a
+# server of its own, on the session's display.
+ulverane_compat_matrix() {
+  local tests=$1 template=$2
+  shift 2
+  # The template's own server goes, so that its registry is on disk.
+  WINEPREFIX=$template "$ulverane_wineserver" -k >/dev/null 2>&1 || true
+  WINEPREFIX=$template "$ulverane_wineserver" -w >/dev/null 2>&1 || true
+  python3 "$repo_root/tools/compat_matrix.py" --build "$tests" --template "$template" \
+    --work "$(dirname "$template")/compat-matrix" "$@"
+}
+
 # ulverane_configure <build-dir> <arch> [cmake args...]
 ulverane_configure() {
   local dir=$1 arch=$2

@@ -11,7 +11,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth x11-utils
-  msitools wixl faketime icoutils osslsigncode openssl
+  msitools wixl faketime icoutils osslsigncode openssl locales
   googletest
   clang libclang-rt-14-dev
 )

@@ -44,6 +44,10 @@ ctest --test-dir "$build/test-$arch" --output-on-failure -j "$jobs" \
 if [ "$status" = 0 ]; then
   touch "$prefix/.ulverane-ready"
 fi
+if [ "$arch" = i686 ]; then
+  # Three cells of the compatibility matrix (tools/compat-matrix.sh).
+  ulverane_compat_matrix "$build/test-$arch" "$prefix" --quick || status=$?
+fi
 # Two clean builds of the product in other folders give the same bytes.
 bash "$here/check-reproducible.sh" || status=$?
 # The resource reader on the host, under sanitizers: every input of the

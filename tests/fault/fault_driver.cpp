@@ -5,7 +5,7 @@
 //
 // <plan> holds one run a line, UTF-8, fields separated by tabs:
 //   <scenario> <image> <places> <directory> <temp> <target> <report> <trace> <fault>
-// <scenario> is "default" (no arguments), "extract" or "defaults". The runs
+// <scenario> is "default" (no arguments), "help", "extract" or "defaults". The runs
 // go one after the other, in one process, to spare a start of this program
 // each. Each starts in <directory> with TEMP and TMP set to <temp> and the
 // DLL's ULVERANE_FAULT_PLACES, ULVERANE_FAULT_TRACE and ULVERANE_FAULT
@@ -314,6 +314,8 @@ bool Play(const std::vector<std::wstring>& run, const std::wstring& dll, ULONGLO
     scenario = {L"/extract", L"C:\\Program Files\\Ulverane Fault", true, true, true, true};
   else if (name == L"defaults")
     scenario = {L"/defaults", L"D:\\Apps\\Ulverane", true};
+  else if (name == L"help")
+    scenario.arguments = L"/help";
   else if (name != L"default")
     return false;
   std::ofstream report(run[6].c_str(), std::ios::binary | std::ios::app);

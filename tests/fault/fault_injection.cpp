@@ -503,6 +503,13 @@ void Start() {
     trace = CreateFileW(traceFile.c_str(), FILE_APPEND_DATA,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_ALWAYS, 0, nullptr);
+  if (trace != INVALID_HANDLE_VALUE) {
+    // The process's own ANSI code page, which its manifest may set: the
+    // compatibility matrix checks that each cell ran under the one it claims.
+    const std::string acp = "#acp\t" + std::to_string(GetACP()) + "\n";
+    DWORD written = 0;
+    WriteFile(trace, acp.data(), static_cast<DWORD>(acp.size()), &written, nullptr);
+  }
   const std::string hide = Utf8(Environment(L"ULVERANE_FAULT_HIDE").c_str());
   for (size_t start = 0; start < hide.size();) {
     size_t end = hide.find(',', start);

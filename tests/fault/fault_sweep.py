@@ -131,6 +131,8 @@ def read_trace(path):
     calls = []
     if os.path.exists(path):
         for line in open(path, encoding="utf-8", errors="replace"):
+            if line.startswith("#"):
+                continue
             fields = line.rstrip("\n").split("\t")
             mark = fields.pop() if fields[-1] in ("<fault>", "<short>") else ""
             calls.append({"n": int(fields[0]), "function": fields[1], "place": fields[2],
