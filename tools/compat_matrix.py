@@ -98,6 +98,7 @@ class Cell:
         version, code_page, dpi, profile, temp = (v[1] for v in self.values)
         self.version, self.locale, self.dpi = version, code_page, dpi
         self.utf8 = self.values[1][0] == "65001"
+        self.near_max_path = temp == "long"
         self.env = dict(os.environ, WINEPREFIX=self.prefix, LC_ALL=self.locale,
                         LOCPATH=args.locales)
         self.env.pop("LANG", None)
@@ -175,7 +176,10 @@ class Cell:
 
     def code_page(self, scenario):
         """The ANSI code page the product ran with, from the trace."""
-        with open(os.path.join(self.folder, f"{scenario}.trace"), encoding="utf-8") as trace:
+        path = os.path.join(self.folder, f"{scenario}.trace")
+        if not os.path.exists(path):
+            return None
+        with open(path, encoding="utf-8") as trace:
             return next((line.split("\t")[1].strip() for line in trace if line.startswith("#acp")), None)
 
     def image(self):
@@ -200,14 +204,14 @@ class Cell:
             good = (windows == [["window", "box", "Ulverane Photo Setup", VERSION_TEXT]] and
                     ["exit", "1"] in lines and len(folders) == 1 and
                     os.listdir(folders[0]) == ["Setup.log"])
-        elif self.values[4][1] == "long":
+        elif self.near_max_path:
             # The copies' paths pass MAX_PATH. Windows refuses the working
             # folder (CreateDirectory stops at 248 characters); Wine makes it
             # and the files, and its shell then refuses the start. Either way
             # the run must end with its own message and leave only the log.
             good = (len(windows) == 1 and windows[0][1:] in LONG_PATH_BOXES and
-                    ["exit", "0"] in lines and
-                    all(os.listdir(f) == ["Setup.log"] for f in folders) and len(folders) <= 1)
+                    ["exit", "0"] in lines and len(folders) <= 1 and
+                    all(os.listdir(f) == ["Setup.log"] for f in folders))
         else:
             good = (windows == [] and ["exit", "0"] in lines and len(folders) == 1 and
                     os.listdir(folders[0]) == ["Setup.log"] and
@@ -255,9 +259,9 @@ def main():
             cell.prepare()
             for check in (cell.check_help, cell.check_default, cell.check_extract):
                 outcome = check()
-                scenario = check.__name__[len("check_"):]
-                if outcome is True and cell.code_page(scenario) != cell.values[1][0]:
-                    outcome = f"ran with code page {cell.code_page(scenario)}"
+                code_page = cell.code_page(check.__name__[len("check_"):])
+                if outcome is True and code_page != cell.values[1][0]:
+                    outcome = f"ran with code page {code_page}"
                 results.append("pass" if outcome is True else "FAIL")
                 if outcome is not True:
                     print(f"   {check.__name__}: {outcome}", file=sys.stderr)
