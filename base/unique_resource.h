@@ -91,6 +91,14 @@ struct RpcStringTraits {
   static void Close(Type text) noexcept { RpcStringFreeW(&text); }
 };
 
+// Memory that the system allocated for the caller with LocalAlloc (security
+// descriptors, SID strings).
+struct LocalMemoryTraits {
+  using Type = HLOCAL;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type memory) noexcept { LocalFree(memory); }
+};
+
 // CreateFile-style handles: INVALID_HANDLE_VALUE means none.
 using UniqueFile = UniqueResource<FileHandleTraits>;
 // Process, thread and event handles: null means none.
@@ -102,6 +110,7 @@ using UniqueIcon = UniqueResource<IconTraits>;
 using UniqueRpcString = UniqueResource<RpcStringTraits>;
 // Searches from FindFirstFileW.
 using UniqueFind = UniqueResource<FindHandleTraits>;
+using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
 
 }  // namespace ulverane
 

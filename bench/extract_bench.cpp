@@ -4,8 +4,12 @@
 //   extract_bench extract <folder> <exe-name> <target>
 //     ExecutableImage(folder, exe-name) + ExtractResource(135, target).
 //     Prints: seconds=<s> peak_ws=<bytes> peak_ws_before=<bytes>
-//   extract_bench copy <source-file> <offset> <size> <target>
-//     Plain 1 MiB ReadFile/WriteFile copy of that range. Prints: seconds=<s>
+//   extract_bench copy <source-file> <offset> <size> <target> [flush]
+//     Plain 1 MiB ReadFile/WriteFile copy of that range, then, with "flush",
+//     FlushFileBuffers. Prints: seconds=<s>
+//   extract_bench crc <MiB>
+//     CRC-32C of that many MiB in memory by each way this processor has.
+//     Prints: table_gbps=<GB/s> hardware_gbps=<GB/s or "none">
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +17,7 @@
 #include <exception>
 #include <string>
 
+#include "base/crc32c.h"
 #include "bench/figures.h"
 #include "bench/range_copy.h"
 #include "payload/executable_image.h"
@@ -44,11 +49,15 @@ int Extract(const std::wstring& folder, const std::wstring& name, const std::wst
   return 0;
 }
 
-int Copy(const std::wstring& source, std::uint64_t offset, DWORD size, const std::wstring& target) {
+int Copy(const std::wstring& source,
+         std::uint64_t offset,
+         DWORD size,
+         const std::wstring& target,
+         bool flush) {
   const LARGE_INTEGER start = Now();
   const HANDLE file = ulverane::bench::OpenSource(source.c_str());
   const bool ok = file != INVALID_HANDLE_VALUE &&
-                  ulverane::bench::CopyRange(file, offset, size, target.c_str());
+                  ulverane::bench::CopyRange(file, offset, size, target.c_str(), flush);
   if (file != INVALID_HANDLE_VALUE)
     CloseHandle(file);
   const LARGE_INTEGER end = Now();
@@ -60,17 +69,48 @@ int Copy(const std::wstring& source, std::uint64_t offset, DWORD size, const std
   return 0;
 }
 
+// The best of five passes over a buffer that stays in the cache as far as
+// it fits, in GB/s (10^9 bytes).
+double CrcThroughput(std::uint32_t (*crc)(std::uint32_t, const void*, std::size_t),
+                     const std::string& data) {
+  double best = 0;
+  volatile std::uint32_t sink = 0;
+  for (int pass = 0; pass < 5; ++pass) {
+    const LARGE_INTEGER start = Now();
+    sink = sink + crc(0, data.data(), data.size());
+    const double seconds = Seconds(start, Now());
+    if (seconds > 0 && data.size() / seconds / 1e9 > best)
+      best = data.size() / seconds / 1e9;
+  }
+  return best;
+}
+
+int Crc(unsigned mebibytes) {
+  std::string data(static_cast<std::size_t>(mebibytes) << 20, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>(i * 2654435761u >> 13);
+  std::printf("table_gbps=%.3f", CrcThroughput(ulverane::Crc32cTable, data));
+  if (ulverane::HasHardwareCrc32c())
+    std::printf(" hardware_gbps=%.3f\n", CrcThroughput(ulverane::Crc32cHardware, data));
+  else
+    std::printf(" hardware_gbps=none\n");
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
   if (mode == L"extract" && argc == 5)
     return Extract(argv[2], argv[3], argv[4]);
-  if (mode == L"copy" && argc == 6)
+  if (mode == L"copy" && (argc == 6 || (argc == 7 && std::wstring(argv[6]) == L"flush")))
     return Copy(argv[2], std::wcstoull(argv[3], nullptr, 0),
-                static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 0)), argv[5]);
+                static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 0)), argv[5], argc == 7);
+  if (mode == L"crc" && argc == 3)
+    return Crc(static_cast<unsigned>(std::wcstoul(argv[2], nullptr, 10)));
   std::fprintf(stderr,
                "usage: extract_bench extract <folder> <exe-name> <target>\n"
-               "       extract_bench copy <source-file> <offset> <size> <target>\n");
+               "       extract_bench copy <source-file> <offset> <size> <target> [flush]\n"
+               "       extract_bench crc <MiB>\n");
   return 2;
 }

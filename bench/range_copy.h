@@ -2,7 +2,8 @@
 #define ULVERANE_BENCH_RANGE_COPY_H_
 
 // The yardstick for extraction: the plainest Win32 copy of a byte range, in
-// the same 1 MiB steps and with the same target flags as the setup uses.
+// the same 1 MiB steps and with the same target flags as the setup uses;
+// with `flush`, also flushed to the disk, as a saved package is.
 
 #include <windows.h>
 
@@ -13,7 +14,11 @@
 
 namespace ulverane::bench {
 
-inline bool CopyRange(HANDLE source, std::uint64_t offset, DWORD size, const wchar_t* target) {
+inline bool CopyRange(HANDLE source,
+                      std::uint64_t offset,
+                      DWORD size,
+                      const wchar_t* target,
+                      bool flush = false) {
   constexpr DWORD kChunk = 1024 * 1024;
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(offset);
@@ -33,6 +38,7 @@ inline bool CopyRange(HANDLE source, std::uint64_t offset, DWORD size, const wch
          WriteFile(out, buffer.get(), chunk, &written, nullptr) && written == chunk;
     remaining -= chunk;
   }
+  ok = ok && (!flush || FlushFileBuffers(out));
   CloseHandle(out);
   return ok;
 }

@@ -1,11 +1,13 @@
 // Drives one default run of a setup executable, or what it is measured
 // against. Run by tools/bench-setup.sh.
 //
-//   setup_bench run <setup-exe>
+//   setup_bench run <setup-exe> [<leftovers>]
 //     Starts the setup without arguments; its SetupUI.exe must be the stub
 //     (setupui_stub.cpp). Prints: launch_s=<start to SetupUI> cleanup_s=<SetupUI
 //     to setup exit> total_s=<s> peak_ws=<bytes> exit=<code> folder=<verdict>
 //     and removes the working folder the run left in %TEMP%\UlveraneSetup.
+//     With <leftovers>, that many folders of finished runs (a Setup.log
+//     each) wait in %TEMP%\UlveraneSetup first, and are removed after.
 //   setup_bench anchor <anchor-exe> <source-file> <offset>:<size>:<relative-path>...
 //     Starts the minimal setup (setup_anchor.cpp) the same way, with the
 //     ranges to copy; its stub must be the same. Prints the same fields; the
@@ -41,6 +43,7 @@ using ulverane::testing::ListTree;
 using ulverane::testing::ReadBytes;
 using ulverane::testing::RemoveTree;
 using ulverane::testing::TempPath;
+using ulverane::testing::WriteBytes;
 
 constexpr DWORD kTimeoutMilliseconds = 300000;
 constexpr DWORD kSampleMilliseconds = 10;
@@ -128,8 +131,24 @@ int Report(const Launch& launch, const std::string& verdict) {
   return 0;
 }
 
-int Run(const std::wstring& setup) {
+// Folders as finished runs leave them: named like a run's, a log in each.
+std::vector<std::wstring> PlantFinishedRuns(const std::wstring& parent, unsigned count) {
+  CreateDirectoryW(parent.c_str(), nullptr);
+  std::vector<std::wstring> planted;
+  for (unsigned n = 0; n < count; ++n) {
+    wchar_t name[40];
+    std::swprintf(name, 40, L"%08x-0000-4000-8000-%012x", n, GetCurrentProcessId());
+    const std::wstring folder = parent + L"\\" + name;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    WriteBytes(folder + L"\\Setup.log", "Trying to start process: x\n");
+    planted.push_back(folder);
+  }
+  return planted;
+}
+
+int Run(const std::wstring& setup, unsigned leftovers) {
   const std::wstring parent = TempFolder() + L"\\UlveraneSetup";
+  const std::vector<std::wstring> planted = PlantFinishedRuns(parent, leftovers);
   const std::set<std::wstring> before = SubFolders(parent);
 
   Launch launch;
@@ -156,6 +175,11 @@ int Run(const std::wstring& setup) {
   }
   for (const std::wstring& name : created)
     RemoveTree(parent + L"\\" + name);
+  for (const std::wstring& folder : planted) {
+    if (!Exists(folder + L"\\Setup.log"))
+      verdict = "a-finished-run's-log-went";
+    RemoveTree(folder);
+  }
   return Report(launch, verdict);
 }
 
@@ -245,8 +269,8 @@ int Copies(const std::wstring& source, const std::vector<Range>& ranges) {
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
-  if (mode == L"run" && argc == 3)
-    return Run(argv[2]);
+  if (mode == L"run" && (argc == 3 || argc == 4))
+    return Run(argv[2], argc == 4 ? static_cast<unsigned>(std::wcstoul(argv[3], nullptr, 10)) : 0);
   if (mode == L"anchor" && argc > 4)
     return Anchor(argv[2], std::vector<std::wstring>(argv + 3, argv + argc));
   if (mode == L"copies" && argc > 3) {
@@ -258,7 +282,7 @@ int wmain(int argc, wchar_t** argv) {
       return Copies(argv[2], ranges);
   }
   std::fprintf(stderr,
-               "usage: setup_bench run <setup-exe>\n"
+               "usage: setup_bench run <setup-exe> [<leftovers>]\n"
                "       setup_bench anchor <anchor-exe> <source-file> "
                "<offset>:<size>:<relative-path>...\n"
                "       setup_bench copies <source-file> <offset>:<size>:<relative-path>...\n");

@@ -24,6 +24,30 @@ endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              "${CMAKE_CURRENT_LIST_DIR}/../resources/payload_files.h")
 
+# The checksum table of every setup: the CRC-32C of each payload file, made
+# on the build machine by a program of its own (tools/payload_checksums.cpp)
+# and stored where payload/checksum_table.h says.
+file(READ "${CMAKE_CURRENT_LIST_DIR}/../payload/checksum_table.h" checksum_header)
+string(REGEX MATCH "kChecksumType\\[\\] = L\"([A-Z]+)\";" _ "${checksum_header}")
+set(ULVERANE_CHECKSUM_TYPE "${CMAKE_MATCH_1}")
+string(REGEX MATCH "kChecksumTableId = ([0-9]+);" _ "${checksum_header}")
+set(ULVERANE_CHECKSUM_ID "${CMAKE_MATCH_1}")
+if(NOT ULVERANE_CHECKSUM_TYPE OR NOT ULVERANE_CHECKSUM_ID)
+  message(FATAL_ERROR "payload/checksum_table.h: where the checksum table goes not found")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             "${CMAKE_CURRENT_LIST_DIR}/../payload/checksum_table.h")
+find_program(ULVERANE_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
+set(ULVERANE_CHECKSUM_TOOL "${CMAKE_BINARY_DIR}/host/payload_checksums")
+add_custom_command(
+  OUTPUT "${ULVERANE_CHECKSUM_TOOL}"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/host"
+  COMMAND ${ULVERANE_HOST_CXX} -O2 -std=c++17 -o "${ULVERANE_CHECKSUM_TOOL}"
+          "${CMAKE_CURRENT_LIST_DIR}/../tools/payload_checksums.cpp"
+  DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../tools/payload_checksums.cpp"
+  VERBATIM)
+add_custom_target(ulverane_checksum_tool DEPENDS "${ULVERANE_CHECKSUM_TOOL}")
+
 set(ULVERANE_PAYLOAD_DIR "" CACHE PATH
     "Folder with the thirteen payload files; empty for the sample built here")
 
@@ -57,6 +81,7 @@ function(ulverane_add_setup target)
   set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.rc")
   set(lines "#include \"setup.rc\"\n\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_UK\n")
   set(files "")
+  set(checksummed "")
   if(arg_MANIFEST)
     set(lines "#define ULVERANE_MANIFEST \"${arg_MANIFEST}\"\n${lines}")
     list(APPEND files "${arg_MANIFEST}")
@@ -66,13 +91,22 @@ function(ulverane_add_setup target)
       set(file "${arg_PAYLOAD_DIR}/${ULVERANE_PAYLOAD_${id}}")
       string(APPEND lines "${id} BIN \"${file}\"\n")
       list(APPEND files "${file}")
+      list(APPEND checksummed "${id}=${file}")
     endif()
   endforeach()
+  set(table "${CMAKE_CURRENT_BINARY_DIR}/${target}_checksums.bin")
+  add_custom_command(
+    OUTPUT "${table}"
+    COMMAND "${ULVERANE_CHECKSUM_TOOL}" "${table}" ${checksummed}
+    DEPENDS ${files} "${ULVERANE_CHECKSUM_TOOL}" ulverane_checksum_tool ${arg_DEPENDS}
+    VERBATIM)
+  string(APPEND lines "${ULVERANE_CHECKSUM_ID} ${ULVERANE_CHECKSUM_TYPE} \"${table}\"\n")
+  list(APPEND files "${table}")
   file(GENERATE OUTPUT "${rc}" CONTENT "${lines}")
 
   add_executable(${target} WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp
                  ${PROJECT_SOURCE_DIR}/app/import_fallbacks.cpp
-                 ${PROJECT_SOURCE_DIR}/app/delay_load_hook.cpp "${rc}")
+                 ${PROJECT_SOURCE_DIR}/app/delay_load_hook.cpp "${rc}" "${table}")
   target_link_libraries(${target} PRIVATE ulverane_core ulverane_delay_imports)
   # Page-aligned sections let the platform's loader map the image; with the
   # default 512-byte alignment Wine reads all of it, payload included, into

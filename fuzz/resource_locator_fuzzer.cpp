@@ -1,7 +1,7 @@
 // Treats its input as a whole executable image and looks up every payload
-// resource as ExtractResource does. Besides the sanitizers' reports, it
-// crashes when a lookup returns bytes outside the input or fails with
-// anything but one of the reader's messages.
+// resource and its entry in the checksum table as ExtractResource does.
+// Besides the sanitizers' reports, it crashes when a lookup returns bytes
+// outside the input or fails with anything but one of the reader's messages.
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +13,7 @@
 #include <string_view>
 #include <utility>
 
+#include "payload/checksum_table.h"
 #include "payload/resource_locator.h"
 #include "resources/payload_files.h"
 
@@ -98,18 +99,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::unique_ptr<std::uint8_t[]> view(new std::uint8_t[size]);
   std::memcpy(view.get(), data, size);
 
+  const auto section = ResourceRawData(view.get(), size, *table);
+  auto check = [&](const ulverane::ResourceLocator::Range& range, std::uint32_t id) {
+    if (range.position > size || range.size > size - range.position)
+      Broken("range outside the input", id);
+    if (!section || range.position < section->first ||
+        range.position - section->first + range.size > section->second)
+      Broken("range outside the resource section", id);
+  };
   for (const ulverane::PayloadFile& file : ulverane::kPayloadFiles) {
     const std::uint32_t id = file.id;
     try {
       const ulverane::ResourceLocator locator(view.get(), size, view.get() + table->offset,
                                               table->count);
       const ulverane::ResourceLocator::Range range = locator.FindBin(id);
-      if (range.position > size || range.size > size - range.position)
-        Broken("range outside the input", id);
-      const auto section = ResourceRawData(view.get(), size, *table);
-      if (!section || range.position < section->first ||
-          range.position - section->first + range.size > section->second)
-        Broken("range outside the resource section", id);
+      check(range, id);
+      const auto checksums = locator.Find(ulverane::kChecksumType, ulverane::kChecksumTableId);
+      if (checksums) {
+        check(*checksums, ulverane::kChecksumTableId);
+        ulverane::ExpectedChecksum(view.get() + checksums->position, checksums->size, id,
+                                   range.size);
+      }
     } catch (const std::runtime_error& error) {
       if (!IsReaderMessage(error.what()))
         Broken(error.what(), id);

@@ -1,5 +1,6 @@
 #include "package/silent_install_package.h"
 
+#include <aclapi.h>
 #include <msiquery.h>
 #include <shellapi.h>
 
@@ -49,6 +50,43 @@ std::wstring NewFileBeside(const std::wstring& target) {
   if (GetTempFileNameW(target.substr(0, separator + 1).c_str(), L"ulv", 0, path) == 0)
     RaiseImageLoadingError("GetTempFileName failed");
   return path;
+}
+
+// Makes the new package's data durable before it takes the target's place,
+// so that a power cut after the move cannot leave the target holding data
+// that never reached the disk: the rename alone flushes nothing. Where a
+// file is replaced, the package takes over its attributes and permissions,
+// as Windows applications keep them when they save over a file; that
+// happens on the new file before the move, so that its failure, which is
+// not fatal, can lose neither file.
+void PrepareToReplace(const std::wstring& package, const std::wstring& target) {
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept) != 0)
+    SetFileAttributesW(package.c_str(), attributes & kKept);
+  UniqueFile file(CreateFileW(package.c_str(), GENERIC_WRITE | WRITE_DAC, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid())
+    throw std::runtime_error("FlushFileBuffers failed");
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    PACL permissions = nullptr;
+    UniqueLocalMemory descriptor;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &permissions, nullptr, descriptor.put()) != ERROR_SUCCESS)
+      descriptor.release();
+    else if (GetSecurityDescriptorControl(descriptor.get(), &control, &revision))
+      // Inherited entries come from the folder, which both files share.
+      SetSecurityInfo(file.get(), SE_FILE_OBJECT,
+                      DACL_SECURITY_INFORMATION |
+                          (control & SE_DACL_PROTECTED ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                       : UNPROTECTED_DACL_SECURITY_INFORMATION),
+                      nullptr, nullptr, permissions, nullptr);
+  }
+  if (!FlushFileBuffers(file.get()))
+    throw std::runtime_error("FlushFileBuffers failed");
 }
 
 // By full path: a bare "explorer.exe" would find a program of that name in
@@ -107,6 +145,7 @@ int CreateSilentInstallPackage(HINSTANCE instance, bool defaultsMode) {
   // The file must be closed before it can take the target's place.
   view.reset();
   database.reset();
+  PrepareToReplace(package.path(), packagePath);
   if (!ReplaceWhenFree(package.path(), packagePath))
     throw std::runtime_error("MoveFileEx failed");
   package.Keep();

@@ -5,12 +5,14 @@
 #include <stdexcept>
 
 #include "base/busy_file.h"
+#include "base/crc32c.h"
 #include "base/kernel32_export.h"
 #include "base/scope_guard.h"
 #include "base/system_library.h"
 #include "base/unique_resource.h"
 #include "log/logger.h"
 #include "payload/ansi_file_name.h"
+#include "payload/checksum_table.h"
 #include "payload/resource_locator.h"
 
 namespace ulverane {
@@ -60,6 +62,11 @@ void LoadedImageTraits::Close(LOADED_IMAGE* image) noexcept {
 void RaiseImageLoadingError(const char* cause) {
   setupLog << cause << std::endl;
   throw std::runtime_error("Image loading failed");
+}
+
+void RaisePayloadCheckError(const std::string& cause) {
+  setupLog << cause << std::endl;
+  throw std::runtime_error("Payload check failed");
 }
 
 ExecutableImage::ExecutableImage() {
@@ -116,11 +123,19 @@ void ExecutableImage::Load(const std::wstring& folder, const std::wstring& fileN
 ExecutableImage::~ExecutableImage() = default;
 
 void ExecutableImage::ExtractResource(std::uint32_t id, const std::wstring& target) {
-  const ResourceLocator::Range range =
-      ResourceLocator(reinterpret_cast<const std::uint8_t*>(image_.get()->MappedAddress), viewSize_,
-                      reinterpret_cast<const std::uint8_t*>(image_.get()->Sections),
-                      image_.get()->NumberOfSections)
-          .FindBin(id);
+  const auto* view = reinterpret_cast<const std::uint8_t*>(image_.get()->MappedAddress);
+  const ResourceLocator locator(view, viewSize_,
+                                reinterpret_cast<const std::uint8_t*>(image_.get()->Sections),
+                                image_.get()->NumberOfSections);
+  const ResourceLocator::Range range = locator.FindBin(id);
+  // The table is part of the same image, so damage may have hit it too.
+  const auto table = locator.Find(kChecksumType, kChecksumTableId);
+  if (!table)
+    RaisePayloadCheckError("CRC-32C table missing");
+  const std::optional<std::uint32_t> expected =
+      ExpectedChecksum(view + table->position, table->size, id, range.size);
+  if (!expected)
+    RaisePayloadCheckError("CRC-32C table malformed");
 
   LARGE_INTEGER distance;
   distance.QuadPart = range.position;
@@ -139,16 +154,21 @@ void ExecutableImage::ExtractResource(std::uint32_t id, const std::wstring& targ
   });
 
   const auto buffer = std::unique_ptr<char[]>(new char[kCopyChunkSize]);
+  std::uint32_t crc = 0;
   for (DWORD remaining = range.size; remaining != 0;) {
     const DWORD chunk = remaining < kCopyChunkSize ? remaining : kCopyChunkSize;
     DWORD read = 0;
     if (!ReadFile(image_.get()->hFile, buffer.get(), chunk, &read, nullptr) || read != chunk)
       throw std::runtime_error("ReadFile failed");
+    // While the chunk is still in the cache.
+    crc = Crc32c(crc, buffer.get(), read);
     DWORD written = 0;
     if (!WriteFile(file.get(), buffer.get(), read, &written, nullptr) || written != read)
       throw std::runtime_error("WriteFile failed");
     remaining -= chunk;
   }
+  if (crc != *expected)
+    RaisePayloadCheckError("CRC-32C mismatch: BIN " + std::to_string(id));
   file.reset();
   discard.Dismiss();
 }

@@ -15,6 +15,10 @@ namespace ulverane {
 // "Image loading failed". The cause is not part of the exception.
 [[noreturn]] void RaiseImageLoadingError(const char* cause);
 
+// The same for payload bytes that are not what the build recorded: logs
+// `cause`, raises "Payload check failed".
+[[noreturn]] void RaisePayloadCheckError(const std::string& cause);
+
 // An image from ImageLoad, given back with ImageUnload.
 struct LoadedImageTraits {
   using Type = LOADED_IMAGE*;
@@ -39,12 +43,15 @@ class ExecutableImage {
   ~ExecutableImage();
 
   // Copies the "BIN" resource `id` to `target` (created or overwritten) in
-  // 1 MiB chunks read from the file, not from the view. Raises the resource
-  // reader's class-and-method messages for a missing or malformed resource
-  // (the target is then untouched), "Image loading failed" when the target
-  // cannot be created, and "SetFilePointerEx failed", "ReadFile failed" or
-  // "WriteFile failed" when the copy breaks off (the partial target is then
-  // deleted). Calls must not overlap: they share the file position.
+  // 1 MiB chunks read from the file, not from the view, and checks the
+  // CRC-32C of the bytes against the image's checksum table as they stream.
+  // Raises the resource reader's class-and-method messages for a missing or
+  // malformed resource and "Payload check failed" for a missing or malformed
+  // table (the target is then untouched), "Image loading failed" when the
+  // target cannot be created, "SetFilePointerEx failed", "ReadFile failed" or
+  // "WriteFile failed" when the copy breaks off, and "Payload check failed"
+  // when the bytes are not the recorded ones (the partial or damaged target
+  // is then deleted). Calls must not overlap: they share the file position.
   void ExtractResource(std::uint32_t id, const std::wstring& target);
 
   const LOADED_IMAGE* image() const { return image_.get(); }

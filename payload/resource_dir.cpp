@@ -77,6 +77,13 @@ bool ResourceDir::NameMatches(std::uint32_t offset, const std::wstring& name) co
 }
 
 std::unique_ptr<ResourceDir> ResourceDir::GetChildWithName(const std::wstring& name) const {
+  auto child = FindChildWithName(name);
+  if (!child)
+    throw std::runtime_error("ResourceDir::GetChildWithName");
+  return child;
+}
+
+std::unique_ptr<ResourceDir> ResourceDir::FindChildWithName(const std::wstring& name) const {
   GetFirstEntry();
   const pe::ResourceDirectory header = Header();
   for (std::size_t i = 0; i < header.NumberOfNamedEntries; ++i) {
@@ -86,10 +93,17 @@ std::unique_ptr<ResourceDir> ResourceDir::GetChildWithName(const std::wstring& n
     if (NameMatches(entry.Name & ~kHighBit, name))
       return std::make_unique<ResourceDir>(sectionStart_, span_, entry);
   }
-  throw std::runtime_error("ResourceDir::GetChildWithName");
+  return nullptr;
 }
 
 std::unique_ptr<ResourceDir> ResourceDir::GetChildWithId(std::uint32_t id) const {
+  auto child = FindChildWithId(id);
+  if (!child)
+    throw std::runtime_error("ResourceDir::GetChildWithId");
+  return child;
+}
+
+std::unique_ptr<ResourceDir> ResourceDir::FindChildWithId(std::uint32_t id) const {
   GetFirstEntry();
   const pe::ResourceDirectory header = Header();
   const std::size_t end =
@@ -101,7 +115,7 @@ std::unique_ptr<ResourceDir> ResourceDir::GetChildWithId(std::uint32_t id) const
     if ((entry.Name & 0xFFFFu) == id)
       return std::make_unique<ResourceDir>(sectionStart_, span_, entry);
   }
-  throw std::runtime_error("ResourceDir::GetChildWithId");
+  return nullptr;
 }
 
 pe::ResourceDataEntry ResourceDir::GetResourceData() const {

@@ -35,10 +35,14 @@ class ResourceDir {
   // name's length (a zero unit ends it), case-sensitively. Raises
   // "ResourceDir::GetChildWithName" when none matches.
   std::unique_ptr<ResourceDir> GetChildWithName(const std::wstring& name) const;
+  // The same, but null when none matches; a malformed tree still raises.
+  std::unique_ptr<ResourceDir> FindChildWithName(const std::wstring& name) const;
 
   // The first id entry whose 16-bit id equals `id`. Raises
   // "ResourceDir::GetChildWithId" when none matches.
   std::unique_ptr<ResourceDir> GetChildWithId(std::uint32_t id) const;
+  // The same, but null when none matches; a malformed tree still raises.
+  std::unique_ptr<ResourceDir> FindChildWithId(std::uint32_t id) const;
 
   // The data entry of a directory holding exactly one entry, which must not be
   // a subdirectory. Raises "ResourceDir::GetResourceData" otherwise.

@@ -18,4 +18,17 @@ ResourceLocator::Range ResourceLocator::FindBin(std::uint32_t id) const {
   return Range{section_.RvaToFilePosition(data.OffsetToData, data.Size), data.Size};
 }
 
+std::optional<ResourceLocator::Range> ResourceLocator::Find(const std::wstring& type,
+                                                            std::uint32_t id) const {
+  const ResourceDir root(section_.Start(), section_.Span());
+  const auto typeDir = root.FindChildWithName(type);
+  if (!typeDir)
+    return std::nullopt;
+  const auto name = typeDir->FindChildWithId(id);
+  if (!name)
+    return std::nullopt;
+  const pe::ResourceDataEntry data = name->GetResourceData();
+  return Range{section_.RvaToFilePosition(data.OffsetToData, data.Size), data.Size};
+}
+
 }  // namespace ulverane

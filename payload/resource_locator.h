@@ -2,6 +2,8 @@
 #define ULVERANE_PAYLOAD_RESOURCE_LOCATOR_H_
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "payload/resource_section.h"
 
@@ -29,6 +31,10 @@ class ResourceLocator {
   // The bytes of "BIN" resource `id` (its only language). Raises the resource
   // reader's class-and-method messages for a missing or malformed resource.
   Range FindBin(std::uint32_t id) const;
+
+  // The bytes of resource `type` `id`, looked up the same way; nothing when
+  // the tree has no such type or id. A malformed tree still raises.
+  std::optional<Range> Find(const std::wstring& type, std::uint32_t id) const;
 
  private:
   ResourceSection section_;

@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "base/busy_file.h"
+#include "base/held_folder.h"
+#include "base/process_identity.h"
 #include "base/unique_resource.h"
 #include "resources/payload_files.h"
 
@@ -24,40 +25,73 @@ bool IsWorkingFolderName(const std::wstring& name) {
   return true;
 }
 
-// A link would lead the deletions out of the folder.
-bool IsPlainFolder(DWORD attributes) {
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
-             FILE_ATTRIBUTE_DIRECTORY;
+// A payload file or language folder right inside a working folder.
+bool IsPayloadName(const std::wstring& name) {
+  for (const PayloadFile& file : kPayloadFiles)
+    if (name == (*file.culture != L'\0' ? file.culture : file.name))
+      return true;
+  return false;
 }
 
-void RemovePayload(const std::wstring& folder) {
-  // Held shut until the end, which also keeps a second run that is cleaning
-  // up at the same time out of this folder.
-  const UniqueFile log(CreateFileW((folder + L"Setup.log").c_str(), GENERIC_READ, 0, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!log.valid())
-    return;
-  // A running program cannot be deleted. Its bootstrapper was killed, but it
-  // may still be installing from the rest: then nothing here is touched.
-  for (const PayloadFile& file : kPayloadFiles) {
-    const std::wstring path = folder + file.name;
-    if (file.id == kSetupProgramId && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
-        !DeleteFileW(path.c_str()))
+class Cleaner {
+ public:
+  // `owners`: whether the volume keeps owners to check.
+  Cleaner(const ProcessIdentity& identity, bool owners) : identity_(identity), owners_(owners) {}
+
+  // Held and ours, or invalid.
+  HeldFolder Hold(const std::wstring& path) const {
+    HeldFolder folder(path);
+    if (folder.valid() && owners_ && !folder.IsOwnedBy(identity_))
+      return HeldFolder();
+    return folder;
+  }
+
+  void RemovePayload(const std::wstring& folder) const {
+    const std::wstring path = folder.substr(0, folder.size() - 1);
+    HeldFolder held(path);
+    // A finished run left nothing of its payload: the common case, told
+    // from the held folder's own entries before anything else is asked.
+    if (!held.valid() || !held.MayHold(IsPayloadName))
       return;
-  }
-  for (const PayloadFile& file : kPayloadFiles) {
-    if (*file.culture == L'\0') {
-      DeleteWhenFree(folder + file.name);
-      continue;
+    if (owners_ && !held.IsOwnedBy(identity_))
+      return;
+    // Held shut until the end, which also keeps a second run that is
+    // cleaning up at the same time out of this folder.
+    const UniqueFile log(CreateFileW((folder + L"Setup.log").c_str(), GENERIC_READ, 0, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!log.valid())
+      return;
+    // A running program cannot be deleted. Its bootstrapper was killed, but
+    // it may still be installing from the rest: then nothing here is touched.
+    for (const PayloadFile& file : kPayloadFiles) {
+      if (file.id == kSetupProgramId && !DeleteFileW((folder + file.name).c_str()) &&
+          GetLastError() != ERROR_FILE_NOT_FOUND)
+        return;
     }
-    const std::wstring language = folder + file.culture;
-    if (!IsPlainFolder(GetFileAttributesW(language.c_str())))
-      continue;
-    DeleteWhenFree(language + L"\\" + file.name);
-    RemoveDirectoryW(language.c_str());  // stays while anything else is in it
+    for (const PayloadFile& file : kPayloadFiles) {
+      if (file.id == kSetupProgramId)
+        continue;
+      if (*file.culture == L'\0') {
+        DeleteFileW((folder + file.name).c_str());
+        continue;
+      }
+      const std::wstring language = folder + file.culture;
+      {
+        const HeldFolder languageFolder = Hold(language);
+        if (!languageFolder.valid())
+          continue;
+        DeleteFileW((language + L"\\" + file.name).c_str());
+      }
+      // Let go first: a folder held without delete sharing cannot be
+      // removed. Stays while anything else is in it.
+      RemoveDirectoryW(language.c_str());
+    }
   }
-}
+
+ private:
+  const ProcessIdentity& identity_;
+  bool owners_;
+};
 
 }  // namespace
 
@@ -71,14 +105,23 @@ void CleanUpInterruptedRuns(const std::wstring& ownFolder) {
   const std::wstring parent = ownFolder.substr(0, separator + 1);
   const std::wstring ownName = ownFolder.substr(separator + 1, last - separator - 1);
 
+  const ProcessIdentity identity;
+  const bool owners = KeepsOwners(parent);
+  if (owners && !identity.valid())
+    return;
+  const Cleaner cleaner(identity, owners);
+  // Whoever made the parent could swap what is in it at will.
+  const HeldFolder held = cleaner.Hold(parent.substr(0, separator));
+  if (!held.valid())
+    return;
   WIN32_FIND_DATAW entry;
   const UniqueFind find(FindFirstFileW((parent + L"*").c_str(), &entry));
   if (!find.valid())
     return;
   do {
     const std::wstring name = entry.cFileName;
-    if (IsPlainFolder(entry.dwFileAttributes) && IsWorkingFolderName(name) && name != ownName)
-      RemovePayload(parent + name + L"\\");
+    if (IsWorkingFolderName(name) && name != ownName)
+      cleaner.RemovePayload(parent + name + L"\\");
   } while (FindNextFileW(find.get(), &entry));
 }
 

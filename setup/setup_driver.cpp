@@ -49,7 +49,9 @@ int RunSetup(HINSTANCE instance, RunMode mode) {
   if (mode != RunMode::Setup)
     return CreateSilentInstallPackage(instance, mode == RunMode::Defaults);
 
-  const std::wstring folder = CreateWorkingFolder();
+  // Held until the run ends; the last object to go.
+  const WorkingFolder working = CreateWorkingFolder();
+  const std::wstring& folder = working.path();
   OpenSetupLog(folder);
   if (!IsSupportedWindowsVersion()) {
     ShowMessageBox(L"This product can only be installed on Windows 7 Service Pack 1 or higher",

@@ -23,12 +23,16 @@
 #     that nothing is left (the setup and the anchor take turns going first);
 #   - copies the same ranges the plain Win32 way into %TEMP% within one
 #     running process (no process start), then deletes them;
-#   - runs the 1-byte setup the same way, for its peak working set.
+#   - runs the 1-byte setup the same way, for its peak working set, and
+#     once more with 500 folders of finished runs waiting in
+#     %TEMP%\UlveraneSetup, which its clean-up of interrupted runs must look
+#     into and leave alone (their logs must stay).
 # It prints the image and lane measured, each round, the median of (start to
 # SetupUI) / (the anchor's start to SetupUI) and of (start to SetupUI) /
 # (plain copy), the same start time of the 1-byte setup (all that does not
 # depend on the package), the median clean-up times, and the peak working
-# sets. Figures only; nothing fails on timing. Each run starts with
+# sets, and the 1-byte setup's start time with the 500 leftover folders
+# against none. Figures only; nothing fails on timing. Each run starts with
 # the executables it reads in the page cache (bench_warm).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -54,12 +58,13 @@ echo "== Payload of bench_setup_big.exe: ${#ranges[@]} files, $total_bytes bytes
 
 bench_start
 program=$exe_dir/setup_bench.exe
+leftover_folders=500
 
-# run <exe>: one setup run; fails the benchmark on any surprise.
+# run <exe> [<leftovers>]: one setup run; fails the benchmark on any surprise.
 run() {
   local line
   bench_warm "$1"
-  line=$(bench_wine "$program" run "$(bench_win_path "$1")")
+  line=$(bench_wine "$program" run "$(bench_win_path "$1")" ${2:+"$2"})
   if [ "$(bench_field exit "$line")" != 0 ] || [ "$(bench_field folder "$line")" != only-Setup.log ] ||
      ! [[ "$(bench_field peak_ws "$line")" =~ ^[0-9]+$ ]]; then
     echo "unexpected run of $1: $line" >&2
@@ -94,6 +99,7 @@ measure_round() {
   bench_warm "$big_exe"
   copy=$(bench_wine "$program" copies "$(bench_win_path "$big_exe")" "${ranges[@]}")
   tiny=$(run "$exe_dir/bench_setup_tiny.exe")
+  crowded=$(run "$exe_dir/bench_setup_tiny.exe" "$leftover_folders")
 
   launch=$(bench_field launch_s "$big")
   cleanup=$(bench_field cleanup_s "$big")
@@ -101,6 +107,7 @@ measure_round() {
   peak_big=$(bench_field peak_ws "$big")
   peak_tiny=$(bench_field peak_ws "$tiny")
   tiny_launch=$(bench_field launch_s "$tiny")
+  crowded_launch=$(bench_field launch_s "$crowded")
   copy_s=$(bench_field copy_s "$copy")
   ratio=$(bench_calc "$launch / $copy_s")
   anchor_launch=$(bench_field launch_s "$anchored")
@@ -108,7 +115,7 @@ measure_round() {
 }
 
 launches=() cleanups=() totals=() copies=() ratios=() peaks_big=() peaks_tiny=()
-tiny_launches=() anchor_launches=() anchor_cleanups=() anchor_ratios=()
+tiny_launches=() crowded_launches=() crowded_ratios=() anchor_launches=() anchor_cleanups=() anchor_ratios=()
 report_round() {
   printf '%-8s start->SetupUI %ss, clean-up %ss, total %ss; plain copy %ss (delete %ss);' \
     "$label" "$launch" "$cleanup" "$total" "$copy_s" "$(bench_field delete_s "$copy")"
@@ -117,14 +124,15 @@ report_round() {
   printf '%-8s anchor: start->SetupUI %ss, clean-up %ss; setup/anchor %s; peak working set %s B\n' \
     "" "$anchor_launch" "$(bench_field cleanup_s "$anchored")" "$anchor_ratio" \
     "$(bench_field peak_ws "$anchored")"
-  printf '%-8s 1-byte setup: start->SetupUI %ss, clean-up %ss\n' \
-    "" "$tiny_launch" "$(bench_field cleanup_s "$tiny")"
+  printf '%-8s 1-byte setup: start->SetupUI %ss, clean-up %ss; with %s leftover folders %ss\n' \
+    "" "$tiny_launch" "$(bench_field cleanup_s "$tiny")" "$leftover_folders" "$crowded_launch"
   if ! bench_warm_up; then
     anchor_launches+=("$anchor_launch") anchor_ratios+=("$anchor_ratio")
     anchor_cleanups+=("$(bench_field cleanup_s "$anchored")")
     launches+=("$launch") cleanups+=("$cleanup") totals+=("$total") copies+=("$copy_s")
     ratios+=("$ratio") peaks_big+=("$peak_big") peaks_tiny+=("$peak_tiny")
-    tiny_launches+=("$tiny_launch")
+    tiny_launches+=("$tiny_launch") crowded_launches+=("$crowded_launch")
+    crowded_ratios+=("$(bench_calc "$crowded_launch / $tiny_launch")")
   fi
 }
 bench_each_round "$bench_lane" measure_round report_round
@@ -139,6 +147,8 @@ echo "plain copy of the 13 files:      $(bench_median "${copies[@]}") s"
 echo "(start -> SetupUI) / plain copy: $(bench_calc "$(bench_median "${ratios[@]}")")"
 echo "start -> SetupUI, 1-byte setup:  $(bench_median "${tiny_launches[@]}") s (process starts and" \
      "everything but the package's bytes)"
+echo "the same with $leftover_folders leftover folders: $(bench_median "${crowded_launches[@]}") s;" \
+     "ratio $(bench_calc "$(bench_median "${crowded_ratios[@]}")") (median of the rounds' ratios)"
 echo "SetupUI exit -> setup exit:      $(bench_median "${cleanups[@]}") s" \
      "(anchor: $(bench_median "${anchor_cleanups[@]}") s)"
 echo "total:                           $(bench_median "${totals[@]}") s"

@@ -72,10 +72,21 @@ export DEBIAN_FRONTEND=noninteractive
 if [ ${#missing_backports[@]} -ne 0 ]; then
   add_backports
 fi
-"${sudo_cmd[@]}" apt-get update -q
+# A mirror in the middle of a sync fails one index now and then: try again,
+# and go on with what there is, since the install below fails on its own
+# when a package really cannot be had.
+for attempt in 1 2 3; do
+  "${sudo_cmd[@]}" apt-get update -q && break
+  echo "apt-get update failed (attempt $attempt)" >&2
+  sleep $((attempt * 5))
+done
 if [ ${#missing[@]} -ne 0 ]; then
   echo "Installing: ${missing[*]}"
-  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # When the security suite's index of one architecture is out of step with
+  # the other's, the i386 and amd64 halves of a library cannot be matched;
+  # the release's own versions always can.
+  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" ||
+    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends -t bookworm "${missing[@]}"
 fi
 if [ ${#missing_backports[@]} -ne 0 ]; then
   echo "Installing from bookworm-backports: ${missing_backports[*]}"

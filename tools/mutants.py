@@ -105,8 +105,36 @@ MUTANTS = [
     ("the setup log appended to", "log/logger.cpp",
      "std::ios::out | std::ios::binary", "std::ios::out | std::ios::binary | std::ios::app",
      "log_tests"),
+    ("the payload's CRC never compared", "payload/executable_image.cpp",
+     "if (crc != *expected)", "if (false)", "payload_tests|app_tests"),
+    ("the interleaved CRC streams joined out of order", "base/crc32c.cpp",
+     "crc = Shift(shift, Shift(shift, crc) ^ second) ^ third;",
+     "crc = Shift(shift, Shift(shift, second) ^ crc) ^ third;", "base_tests"),
+    ("the CRC table's tail step off", "base/crc32c.cpp",
+     "state = kBytes[0][(state ^ *p++) & 0xFFu] ^ (state >> 8);",
+     "state = kBytes[0][(state ^ *p++) & 0xFFu] ^ (state >> 7);", "base_tests"),
+    ("the saved package moved unflushed", "package/silent_install_package.cpp",
+     "if (!FlushFileBuffers(file.get()))", "if (false)", "package_tests|fault_sweep_extract"),
+    ("the working folder inherits its parent's permissions", "setup/working_folder.cpp",
+     'std::wstring sddl = L"D:P";', 'std::wstring sddl = L"D:";', "app_tests"),
+    ("the working folder made open, its permissions later", "setup/working_folder.cpp",
+     "if (!CreateDirectoryW(folder.c_str(), identity ? &security : nullptr))",
+     "if (!CreateDirectoryW(folder.c_str(), nullptr))", "app_tests"),
+    ("the held folder may be renamed", "base/held_folder.cpp",
+     "FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,",
+     "FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,",
+     "app_tests"),
+    ("a link taken for a folder", "base/held_folder.cpp",
+     "if ((information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=",
+     "if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) !=", "app_tests"),
+    ("the clean-up ignores a working folder's owner", "setup/interrupted_runs.cpp",
+     "    if (owners_ && !held.IsOwnedBy(identity_))\n      return;\n",
+     "", "app_tests|setup_tests"),
+    ("a payload file tried twice", "setup/interrupted_runs.cpp",
+     "        DeleteFileW((folder + file.name).c_str());\n        continue;",
+     "        DeleteFileW((folder + file.name).c_str());\n"
+     "        DeleteFileW((folder + file.name).c_str());\n        continue;", "app_tests"),
 ]
-
 
 def run(cmd, **kw):
     return subprocess.run(cmd, cwd=ROOT, **kw)

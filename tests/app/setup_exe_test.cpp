@@ -6,12 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
 
+#include "base/process_identity.h"
 #include "log/utf8.h"
 #include "tests/support/app_defaults.h"
+#include "tests/support/call_trace.h"
+#include "tests/support/damaged_copy.h"
 #include "tests/support/planted_dlls.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/wait.h"
@@ -80,7 +85,10 @@ class SetupExeTest : public SandboxTest {
       tmp.emplace(L"TMP", temp + L"\\");
       tmp2.emplace(L"TEMP", temp + L"\\");
     }
-    const auto setup = Start(kBinaries + L"\\app\\" + variant + L".exe", arguments);
+    const std::wstring image = std::wstring(variant).find(L'\\') != std::wstring::npos
+                                   ? std::wstring(variant)
+                                   : kBinaries + L"\\app\\" + variant + L".exe";
+    const auto setup = Start(image, arguments, dll_);
     std::wstring driverArguments = L"\"" + boxes_ + L"\" 30000 " + std::to_wstring(setup->id());
     for (const int button : buttons)
       driverArguments += L" " + std::to_wstring(button);
@@ -114,7 +122,26 @@ class SetupExeTest : public SandboxTest {
            std::to_string(exitCode) + "\n";
   }
 
+  // A killed run's working folder `name` under the shared parent: the whole
+  // payload, its log and a file of its own. Ends in a backslash.
+  std::wstring PlantKilledRun(const std::wstring& name) {
+    const std::wstring folder = temp_ + L"\\UlveraneSetup\\" + name + L"\\";
+    for (const std::wstring& path : {temp_ + L"\\UlveraneSetup", folder})
+      CreateDirectoryW(path.c_str(), nullptr);
+    for (const std::wstring& entry : ListTree(kPayload)) {
+      if (entry.back() == L'\\')
+        CreateDirectoryW((folder + entry).c_str(), nullptr);
+      else
+        CopyFileW((kPayload + L"\\" + entry).c_str(), (folder + entry).c_str(), FALSE);
+    }
+    WriteBytes(folder + L"Setup.log", "killed\n");
+    WriteBytes(folder + L"notes.txt", "");
+    return folder;
+  }
+
   const std::wstring boxes_ = folder_ / L"boxes.txt";
+  // Loaded into the image before it runs (Start), when set.
+  std::wstring dll_;
 };
 
 // The large package is as big as the product's: 481,894,400 bytes. A signed
@@ -328,17 +355,7 @@ TEST_F(SetupExeTest, TwoSetupsAtOnceKeepApart) {
 // A run that was killed left its payload behind; the next one removes it and
 // keeps the folder, its log and anything else, as after a finished run.
 TEST_F(SetupExeTest, NextRunRemovesThePayloadOfAKilledRun) {
-  const std::wstring killed = temp_ + L"\\UlveraneSetup\\0123abcd-0000-4000-8000-00000000cafe\\";
-  for (const std::wstring& folder : {temp_ + L"\\UlveraneSetup", killed})
-    CreateDirectoryW(folder.c_str(), nullptr);
-  for (const std::wstring& entry : ListTree(kPayload)) {
-    if (entry.back() == L'\\')
-      CreateDirectoryW((killed + entry).c_str(), nullptr);
-    else
-      CopyFileW((kPayload + L"\\" + entry).c_str(), (killed + entry).c_str(), FALSE);
-  }
-  WriteBytes(killed + L"Setup.log", "killed\n");
-  WriteBytes(killed + L"notes.txt", "");
+  const std::wstring killed = PlantKilledRun(L"0123abcd-0000-4000-8000-00000000cafe");
   const Outcome outcome = Run(L"setup_e2e", L"");
   EXPECT_EQ(outcome.exitCode, 0u);
   EXPECT_EQ(outcome.boxes, "");
@@ -356,6 +373,164 @@ TEST_F(SetupExeTest, DllsPlantedBesideSetupAreNeverLoaded) {
   EXPECT_EQ(outcome.boxes, "");
   EXPECT_NE(Report().find("args=/log=true"), std::string::npos);
   EXPECT_TRUE(planted.Loaded().empty()) << ToUtf8(planted.Loaded().front());
+}
+
+// One byte of the payload damaged: in the first chunk of the package, and
+// the last byte of the library written last, when all else is unpacked.
+TEST_F(SetupExeTest, DamagedPayloadIsCaughtBeforeSetupUiStarts) {
+  for (const auto& [id, offset] : {std::pair{135u, 0}, std::pair{144u, -1}}) {
+    RemoveTree(temp_ + L"\\UlveraneSetup");
+    const std::wstring damaged = folder_ / L"damaged.exe";
+    ASSERT_TRUE(CopyWithDamagedResource(kBinaries + L"\\app\\setup_e2e.exe", damaged, id, offset));
+    const Outcome outcome = Run(damaged.c_str(), L"");
+    EXPECT_EQ(outcome.exitCode, 0u) << id;
+    EXPECT_EQ(outcome.boxes,
+              Box("Ulverane Setup", "Exception: Payload check failed", "error", "1"));
+    EXPECT_EQ(Report(), "") << "SetupUI.exe must not start";
+    const auto folders = WorkingFolders();
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"}) << id;
+    EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"),
+              "CRC-32C mismatch: BIN " + std::to_string(id) + "\n");
+  }
+}
+
+// What Wine cannot show (tokens, owners, links) is answered by the fault DLL
+// as Windows would, and what the product asks and hands over is read from
+// its trace.
+class SecurityTest : public SetupExeTest {
+ protected:
+  SecurityTest() { dll_ = kFaultDll; }
+
+  std::vector<TracedCall> Calls() const { return ReadTrace(trace_); }
+
+  const std::wstring trace_ = folder_ / L"calls.txt";
+  ScopedEnvironment tracing_{L"ULVERANE_FAULT_TRACE", trace_};
+};
+
+// Made with its permissions in the creating call, for each kind of run; a
+// volume without permissions (FAT) gets none, as before.
+TEST_F(SecurityTest, WorkingFolderIsMadeWithPermissionsOfItsOwn) {
+  const std::string user = ToUtf8(SidText(ProcessIdentity().user()));
+  const std::pair<const wchar_t*, std::string> cases[] = {
+      {L"plain", "D:P(A;OICI;FA;;;" + user + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
+      {L"elevated", "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;" + user + ")"},
+      {L"system", "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)"},
+      {L"fat", "-"},
+  };
+  for (const auto& [token, sddl] : cases) {
+    RemoveTree(temp_ + L"\\UlveraneSetup");
+    DeleteFileW(trace_.c_str());
+    const ScopedEnvironment kind(L"ULVERANE_FAULT_TOKEN", token);
+    const ScopedEnvironment fat(L"ULVERANE_FAULT_NO_ACLS",
+                                token == std::wstring(L"fat") ? L"1" : L"");
+    const Outcome outcome = Run(L"setup_e2e", L"");
+    EXPECT_EQ(outcome.exitCode, 0u) << ToUtf8(token);
+    EXPECT_EQ(outcome.boxes, "") << ToUtf8(token);
+    const auto folders = WorkingFolders();
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"), LauncherLines(folders[0], 0)) << ToUtf8(token);
+    // The language folders inherit what the working folder has.
+    std::vector<std::string> made = CallsOf(Calls(), "CreateDirectoryW");
+    ASSERT_GT(made.size(), 2u);
+    for (std::size_t n = 2; n < made.size(); ++n)
+      EXPECT_EQ(made[n].substr(made[n].size() - 2), "\t-") << made[n];
+    made.resize(2);
+    EXPECT_EQ(made, (std::vector<std::string>{ToUtf8(temp_) + "\\UlveraneSetup\\\t-",
+                                              ToUtf8(folders[0]) + "\t" + sddl}))
+        << ToUtf8(token);
+  }
+}
+
+// Folders of another owner and links stay untouched, at every level: the
+// shared parent, a working folder, a language folder, and this run's own.
+TEST_F(SecurityTest, CleanUpTouchesOnlyWhatIsOurs) {
+  const std::wstring killed = L"11111111-1111-4111-8111-111111111111";
+  const std::wstring foreign = L"22222222-2222-4222-8222-222222222222";
+  const std::wstring linked = L"33333333-3333-4333-8333-333333333333";
+  struct Case {
+    std::wstring foreign;
+    std::wstring link;
+    std::vector<std::wstring> killedKeeps;  // beside its log and notes; all when "*"
+    const char* box;
+  };
+  const std::wstring any = L"*-*-*-*-*";
+  const Case cases[] = {
+      {foreign + L",fr",
+       linked + L",de",
+       {L"de\\", L"de\\SetupUI.resources.dll", L"fr\\", L"fr\\SetupUI.resources.dll"},
+       ""},
+      {L"UlveraneSetup", L"", {L"*"}, ""},
+      {L"", L"UlveraneSetup", {L"*"}, ""},
+      {any, L"", {L"*"}, "Exception: CreateDirectory failed"},
+      {L"", any, {L"*"}, "Exception: CreateDirectory failed"},
+  };
+  const std::wstring parent = temp_ + L"\\UlveraneSetup\\";
+  for (const Case& c : cases) {
+    RemoveTree(parent);
+    for (const std::wstring& name : {killed, foreign, linked})
+      PlantKilledRun(name);
+    const std::vector<std::wstring> whole = ListTree(parent + killed);
+    const ScopedEnvironment owners(L"ULVERANE_FAULT_FOREIGN", c.foreign);
+    const ScopedEnvironment links(L"ULVERANE_FAULT_LINK", c.link);
+    const Outcome outcome = Run(L"setup_e2e", L"");
+    const std::string what = ToUtf8(c.foreign) + " " + ToUtf8(c.link);
+    EXPECT_EQ(outcome.exitCode, 0u) << what;
+    EXPECT_EQ(outcome.boxes, *c.box ? Box("Ulverane Setup", c.box, "error", "1") : "") << what;
+    std::vector<std::wstring> kept = c.killedKeeps;
+    if (kept == std::vector<std::wstring>{L"*"}) {
+      kept = whole;
+    } else {
+      kept.insert(kept.end(), {L"Setup.log", L"notes.txt"});
+      std::sort(kept.begin(), kept.end());
+    }
+    EXPECT_EQ(ListTree(parent + killed), kept) << what;
+    for (const std::wstring& name : {foreign, linked})
+      EXPECT_EQ(ListTree(parent + name), whole) << what;
+  }
+}
+
+// What cannot go now stays for a later run: one attempt per file, never a
+// wait. Every payload file but SetupUI.exe is read-only.
+TEST_F(SecurityTest, UndeletablePayloadCostsOneAttemptPerFile) {
+  const std::wstring killed = PlantKilledRun(L"44444444-4444-4444-8444-444444444444");
+  std::vector<std::wstring> kept = {L"Setup.log", L"notes.txt"};
+  std::map<std::string, int> expected;
+  for (const std::wstring& entry : ListTree(kPayload)) {
+    if (entry.back() == L'\\') {
+      kept.push_back(entry);
+      continue;
+    }
+    expected[ToUtf8(killed + entry)] = 1;
+    if (entry != L"SetupUI.exe") {
+      SetFileAttributesW((killed + entry).c_str(), FILE_ATTRIBUTE_READONLY);
+      kept.push_back(entry);
+    }
+  }
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(Run(L"setup_e2e", L"").boxes, "");
+  std::map<std::string, int> attempts;
+  for (const std::string& call : CallsOf(Calls(), "DeleteFileW"))
+    if (call.rfind(ToUtf8(killed), 0) == 0)
+      ++attempts[call];
+  EXPECT_EQ(attempts, expected);
+  EXPECT_EQ(ListTree(killed), kept);
+  for (const std::wstring& entry : ListTree(killed))
+    SetFileAttributesW((killed + entry).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// For real: Wine enforces sharing. While SetupUI.exe runs, the working
+// folder cannot be renamed away; once the run is over, it can.
+TEST_F(SetupExeTest, WorkingFolderCannotBeRenamedWhileTheRunLasts) {
+  const ScopedEnvironment wait(L"ULVERANE_STANDIN_WAIT", L"3000");
+  const auto setup = Start(kBinaries + L"\\app\\setup_e2e.exe", L"");
+  ASSERT_TRUE(WaitUntil([&] { return Report().find("args=") != std::string::npos; }, 30000));
+  const auto folders = WorkingFolders();
+  ASSERT_EQ(folders.size(), 1u);
+  const std::wstring folder = folders[0].substr(0, folders[0].size() - 1);
+  EXPECT_FALSE(MoveFileExW(folder.c_str(), (folder + L"-moved").c_str(), 0));
+  EXPECT_EQ(setup->Wait(60000), 0u);
+  EXPECT_TRUE(MoveFileExW(folder.c_str(), (folder + L"-moved").c_str(), 0));
 }
 
 }  // namespace

@@ -26,6 +26,26 @@
 //       with any LOAD_LIBRARY_SEARCH_* flag fails with ERROR_INVALID_PARAMETER,
 //       as on a system without that loader update.
 //
+// What Wine cannot show (it neither keeps nor enforces permissions and has no
+// junctions), answered as Windows would:
+//   ULVERANE_FAULT_TOKEN=plain|elevated|system  GetTokenInformation answers
+//       TokenUser and TokenOwner as a plain run (the user owns what it
+//       makes), an elevated one (Administrators, S-1-5-32-544, does) or a
+//       LocalSystem one (the user is S-1-5-18, Administrators own) would; an
+//       owner query about a file that Wine says the process's user owns
+//       answers that default owner.
+//   ULVERANE_FAULT_FOREIGN=<name>[,<name>...]  an owner query (GetSecurityInfo)
+//       about a file or folder whose last path component matches one of
+//       these ('*' and '?' as wildcards) answers another user,
+//       S-1-5-21-1-2-3-1004.
+//   ULVERANE_FAULT_LINK=<name>[,<name>...]  GetFileInformationByHandle about
+//       one of these adds FILE_ATTRIBUTE_REPARSE_POINT: a junction, say.
+//   ULVERANE_FAULT_NO_ACLS=1  GetVolumeInformationW answers without
+//       FILE_PERSISTENT_ACLS, as for a FAT volume.
+// The trace gives the security descriptor that CreateDirectoryW is handed,
+// and the DACL that SetSecurityInfo is, in SDDL ("-" for none), and for calls
+// about an open file its path, as the program opened it with CreateFileW.
+//
 // The kernel32 slots of the image's import table are redirected in place.
 // The delay-loaded DLLs (user32, shell32, advapi32, rpcrt4, comdlg32, msi)
 // and the functions the program looks up itself (imagehlp, newer kernel32
@@ -37,11 +57,13 @@
 // Wow64RevertWow64FsRedirection) are left alone: they cannot fail in a way
 // that leaves the program anything to do.
 #include <windows.h>
+#include <aclapi.h>
 #include <commdlg.h>
 #include <imagehlp.h>
 #include <msi.h>
 #include <msiquery.h>
 #include <rpc.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -49,6 +71,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -73,6 +96,17 @@ HANDLE trace = INVALID_HANDLE_VALUE;
 std::vector<std::string> hidden;
 bool oldLoader = false;
 
+// The answers of ULVERANE_FAULT_TOKEN, FOREIGN, LINK and NO_ACLS.
+using Sid = std::vector<BYTE>;
+bool tokenEmulated = false;
+Sid realUser, tokenUser, tokenOwner, foreignOwner;
+std::vector<std::string> foreignNames, linkNames;
+bool noAcls = false;
+
+// The paths of the files the program opened, by handle.
+CRITICAL_SECTION openedLock;
+std::map<HANDLE, std::string> opened;
+
 std::string Utf8(const wchar_t* text) {
   if (text == nullptr)
     return "(null)";
@@ -94,6 +128,70 @@ std::string Narrow(const char* text) {
   if (IS_INTRESOURCE(text))
     return "#" + std::to_string(reinterpret_cast<std::uintptr_t>(text));
   return text;
+}
+
+// SDDL of the parts of `descriptor` that `parts` names, or "-".
+std::string Sddl(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATION parts) {
+  LPWSTR text = nullptr;
+  if (descriptor == nullptr || !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                                   descriptor, SDDL_REVISION_1, parts, &text, nullptr))
+    return "-";
+  const std::string result = Utf8(text);
+  LocalFree(text);
+  return result;
+}
+
+Sid SidOf(const char* text) {
+  PSID sid = nullptr;
+  Sid bytes;
+  if (ConvertStringSidToSidA(text, &sid)) {
+    bytes.assign(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + GetLengthSid(sid));
+    LocalFree(sid);
+  }
+  return bytes;
+}
+
+std::string PathOf(HANDLE handle) {
+  EnterCriticalSection(&openedLock);
+  const auto found = opened.find(handle);
+  const std::string path = found != opened.end() ? found->second : "(handle)";
+  LeaveCriticalSection(&openedLock);
+  return path;
+}
+
+// `text` against `pattern`, where '*' stands for any run of characters and
+// '?' for any one.
+bool Matches(const char* pattern, const char* text) {
+  if (*pattern == '*')
+    return Matches(pattern + 1, text) || (*text != '\0' && Matches(pattern, text + 1));
+  if (*pattern == '\0' || *text == '\0')
+    return *pattern == *text;
+  return (*pattern == '?' || *pattern == *text) && Matches(pattern + 1, text + 1);
+}
+
+// Whether the last component of `path` matches one of `names`.
+bool Named(const std::string& path, const std::vector<std::string>& names) {
+  std::string last = path;
+  while (!last.empty() && last.back() == '\\')
+    last.pop_back();
+  last = last.substr(last.rfind('\\') + 1);
+  for (const std::string& name : names)
+    if (Matches(name.c_str(), last.c_str()))
+      return true;
+  return false;
+}
+
+std::vector<std::string> List(const std::string& text) {
+  std::vector<std::string> items;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find(',', start);
+    if (end == std::string::npos)
+      end = text.size();
+    if (end > start)
+      items.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return items;
 }
 
 std::string Hex(std::uintptr_t value) {
@@ -252,10 +350,6 @@ struct Registration {
 
 // clang-format off
 // Files and folders.
-HOOK(HANDLE, CreateFileW, INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION,
-     (LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD how,
-      DWORD flags, HANDLE model),
-     (path, access, share, security, how, flags, model), Utf8(path))
 HOOK(BOOL, SetFilePointerEx, FALSE, ERROR_ACCESS_DENIED,
      (HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER position, DWORD method),
      (file, distance, position, method), std::to_string(distance.QuadPart))
@@ -273,7 +367,17 @@ HOOK(UINT, GetTempFileNameW, 0, ERROR_ACCESS_DENIED,
      Utf8(folder), Utf8(prefix))
 HOOK(DWORD, GetTempPathW, 0, ERROR_PATH_NOT_FOUND, (DWORD size, LPWSTR path), (size, path))
 HOOK(BOOL, CreateDirectoryW, FALSE, ERROR_ACCESS_DENIED,
-     (LPCWSTR path, LPSECURITY_ATTRIBUTES security), (path, security), Utf8(path))
+     (LPCWSTR path, LPSECURITY_ATTRIBUTES security), (path, security), Utf8(path),
+     Sddl(security != nullptr ? security->lpSecurityDescriptor : nullptr,
+          OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION))
+HOOK(BOOL, SetFileAttributesW, FALSE, ERROR_ACCESS_DENIED, (LPCWSTR path, DWORD attributes),
+     (path, attributes), Utf8(path), Hex(attributes))
+HOOK(BOOL, FlushFileBuffers, FALSE, ERROR_WRITE_FAULT, (HANDLE file), (file), PathOf(file))
+HOOK(BOOL, GetFileInformationByHandleEx, FALSE, ERROR_ACCESS_DENIED,
+     (HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID out, DWORD size),
+     (file, kind, out, size), PathOf(file), std::to_string(static_cast<int>(kind)))
+HOOK(BOOL, GetVolumePathNameW, FALSE, ERROR_PATH_NOT_FOUND,
+     (LPCWSTR path, LPWSTR root, DWORD size), (path, root, size), Utf8(path))
 HOOK(BOOL, RemoveDirectoryW, FALSE, ERROR_SHARING_VIOLATION, (LPCWSTR path), (path), Utf8(path))
 HOOK(DWORD, GetCurrentDirectoryW, 0, ERROR_PATH_NOT_FOUND, (DWORD size, LPWSTR path),
      (size, path))
@@ -329,8 +433,23 @@ HOOK(BOOL, VerifyVersionInfoW, FALSE, ERROR_OLD_WIN_VERSION,
 HOOK(LSTATUS, RegOpenKeyExW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
      (HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key),
      (parent, name, options, access, key), Utf8(name))
-HOOK(RPC_STATUS, UuidCreateSequential, RPC_S_UUID_NO_ADDRESS, RPC_S_UUID_NO_ADDRESS,
-     (UUID* uuid), (uuid))
+HOOK(RPC_STATUS, UuidCreate, RPC_S_OUT_OF_MEMORY, RPC_S_OUT_OF_MEMORY, (UUID* uuid), (uuid))
+
+// Security.
+HOOK(BOOL, OpenProcessToken, FALSE, ERROR_ACCESS_DENIED,
+     (HANDLE process, DWORD access, PHANDLE token), (process, access, token))
+HOOK(BOOL, ConvertSidToStringSidW, FALSE, ERROR_NOT_ENOUGH_MEMORY, (PSID sid, LPWSTR* text),
+     (sid, text))
+HOOK(BOOL, ConvertStringSecurityDescriptorToSecurityDescriptorW, FALSE, ERROR_NOT_ENOUGH_MEMORY,
+     (LPCWSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size),
+     (text, revision, descriptor, size), Utf8(text))
+HOOK(DWORD, GetNamedSecurityInfoW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
+     (LPCWSTR path, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner, PSID* group,
+      PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor),
+     (path, type, parts, owner, group, dacl, sacl, descriptor), Utf8(path))
+HOOK(BOOL, GetSecurityDescriptorControl, FALSE, ERROR_INVALID_SECURITY_DESCR,
+     (PSECURITY_DESCRIPTOR descriptor, PSECURITY_DESCRIPTOR_CONTROL control, LPDWORD revision),
+     (descriptor, control, revision))
 HOOK(RPC_STATUS, UuidToStringW, RPC_S_OUT_OF_MEMORY, RPC_S_OUT_OF_MEMORY,
      (UUID* uuid, RPC_WSTR* text), (uuid, text))
 
@@ -428,6 +547,144 @@ int WINAPI HookGetWindowTextW(HWND window, LPWSTR text, int size) {
 }
 REGISTER(GetWindowTextW)
 
+decltype(&CreateFileW) realCreateFileW;
+HANDLE WINAPI HookCreateFileW(LPCWSTR path,
+                              DWORD access,
+                              DWORD share,
+                              LPSECURITY_ATTRIBUTES security,
+                              DWORD how,
+                              DWORD flags,
+                              HANDLE model) {
+  if (Failing(Count(CALLER, "CreateFileW", {Utf8(path)})))
+    return Failed(INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION);
+  const HANDLE file = realCreateFileW(path, access, share, security, how, flags, model);
+  if (file != INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    EnterCriticalSection(&openedLock);
+    opened[file] = Utf8(path);
+    LeaveCriticalSection(&openedLock);
+    SetLastError(error);
+  }
+  return file;
+}
+REGISTER(CreateFileW)
+
+// Answers as the emulated token: the SID after the structure that points
+// at it.
+decltype(&GetTokenInformation) realGetTokenInformation;
+BOOL WINAPI HookGetTokenInformation(HANDLE token,
+                                    TOKEN_INFORMATION_CLASS kind,
+                                    LPVOID out,
+                                    DWORD size,
+                                    PDWORD needed) {
+  if (Failing(Count(CALLER, "GetTokenInformation", {std::to_string(static_cast<int>(kind))})))
+    return Failed(FALSE, ERROR_ACCESS_DENIED);
+  if (!tokenEmulated || (kind != TokenUser && kind != TokenOwner))
+    return realGetTokenInformation(token, kind, out, size, needed);
+  const Sid& sid = kind == TokenUser ? tokenUser : tokenOwner;
+  const DWORD header = kind == TokenUser ? sizeof(TOKEN_USER) : sizeof(TOKEN_OWNER);
+  *needed = header + static_cast<DWORD>(sid.size());
+  if (size < *needed)
+    return Failed(FALSE, ERROR_INSUFFICIENT_BUFFER);
+  ZeroMemory(out, header);
+  BYTE* copy = static_cast<BYTE*>(out) + header;
+  std::copy(sid.begin(), sid.end(), copy);
+  *static_cast<PSID*>(out) = copy;
+  return TRUE;
+}
+REGISTER(GetTokenInformation)
+
+// The owner of a file or folder: another user's where it is named foreign,
+// the emulated token's default owner where Wine names the real user.
+decltype(&GetSecurityInfo) realGetSecurityInfo;
+DWORD WINAPI HookGetSecurityInfo(HANDLE handle,
+                                 SE_OBJECT_TYPE type,
+                                 SECURITY_INFORMATION parts,
+                                 PSID* owner,
+                                 PSID* group,
+                                 PACL* dacl,
+                                 PACL* sacl,
+                                 PSECURITY_DESCRIPTOR* descriptor) {
+  const std::string path = PathOf(handle);
+  if (Failing(Count(CALLER, "GetSecurityInfo", {path})))
+    return Failed<DWORD>(ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED);
+  const DWORD result =
+      realGetSecurityInfo(handle, type, parts, owner, group, dacl, sacl, descriptor);
+  if (result != ERROR_SUCCESS || owner == nullptr || *owner == nullptr ||
+      parts != OWNER_SECURITY_INFORMATION || descriptor == nullptr)
+    return result;
+  const Sid* answer = nullptr;
+  if (Named(path, foreignNames))
+    answer = &foreignOwner;
+  else if (tokenEmulated && EqualSid(*owner, const_cast<BYTE*>(realUser.data())))
+    answer = &tokenOwner;
+  if (answer == nullptr)
+    return result;
+  // A descriptor of its own, freed with LocalFree as the real one is.
+  LocalFree(*descriptor);
+  auto* block = static_cast<BYTE*>(
+      LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, sizeof(SECURITY_DESCRIPTOR) + answer->size()));
+  BYTE* sid = block + sizeof(SECURITY_DESCRIPTOR);
+  std::copy(answer->begin(), answer->end(), sid);
+  InitializeSecurityDescriptor(block, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorOwner(block, sid, FALSE);
+  *owner = sid;
+  *descriptor = block;
+  return ERROR_SUCCESS;
+}
+REGISTER(GetSecurityInfo)
+
+decltype(&SetSecurityInfo) realSetSecurityInfo;
+DWORD WINAPI HookSetSecurityInfo(HANDLE handle,
+                                 SE_OBJECT_TYPE type,
+                                 SECURITY_INFORMATION parts,
+                                 PSID owner,
+                                 PSID group,
+                                 PACL dacl,
+                                 PACL sacl) {
+  SECURITY_DESCRIPTOR shown;
+  InitializeSecurityDescriptor(&shown, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorDacl(&shown, dacl != nullptr, dacl, FALSE);
+  if (parts & PROTECTED_DACL_SECURITY_INFORMATION)
+    SetSecurityDescriptorControl(&shown, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+  if (Failing(Count(CALLER, "SetSecurityInfo",
+                    {PathOf(handle), Sddl(&shown, DACL_SECURITY_INFORMATION)})))
+    return Failed<DWORD>(ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED);
+  return realSetSecurityInfo(handle, type, parts, owner, group, dacl, sacl);
+}
+REGISTER(SetSecurityInfo)
+
+decltype(&GetFileInformationByHandle) realGetFileInformationByHandle;
+BOOL WINAPI HookGetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+  const std::string path = PathOf(file);
+  if (Failing(Count(CALLER, "GetFileInformationByHandle", {path})))
+    return Failed(FALSE, ERROR_ACCESS_DENIED);
+  const BOOL result = realGetFileInformationByHandle(file, information);
+  if (result && Named(path, linkNames))
+    information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return result;
+}
+REGISTER(GetFileInformationByHandle)
+
+decltype(&GetVolumeInformationW) realGetVolumeInformationW;
+BOOL WINAPI HookGetVolumeInformationW(LPCWSTR root,
+                                      LPWSTR name,
+                                      DWORD nameSize,
+                                      LPDWORD serial,
+                                      LPDWORD length,
+                                      LPDWORD flags,
+                                      LPWSTR system,
+                                      DWORD systemSize) {
+  if (Failing(Count(CALLER, "GetVolumeInformationW", {Utf8(root)})))
+    return Failed(FALSE, ERROR_NOT_READY);
+  const BOOL result =
+      realGetVolumeInformationW(root, name, nameSize, serial, length, flags, system, systemSize);
+  if (result && noAcls && flags != nullptr)
+    *flags &= ~static_cast<DWORD>(FILE_PERSISTENT_ACLS);
+  return result;
+}
+REGISTER(GetVolumeInformationW)
+
 const Redirect* Find(const char* name) {
   for (const Redirect& redirect : Redirects())
     if (lstrcmpA(redirect.name, name) == 0)
@@ -510,16 +767,30 @@ void Start() {
     DWORD written = 0;
     WriteFile(trace, acp.data(), static_cast<DWORD>(acp.size()), &written, nullptr);
   }
-  const std::string hide = Utf8(Environment(L"ULVERANE_FAULT_HIDE").c_str());
-  for (size_t start = 0; start < hide.size();) {
-    size_t end = hide.find(',', start);
-    if (end == std::string::npos)
-      end = hide.size();
-    if (end > start)
-      hidden.push_back(hide.substr(start, end - start));
-    start = end + 1;
-  }
+  hidden = List(Utf8(Environment(L"ULVERANE_FAULT_HIDE").c_str()));
   oldLoader = std::find(hidden.begin(), hidden.end(), "SetDefaultDllDirectories") != hidden.end();
+
+  InitializeCriticalSection(&openedLock);
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    DWORD_PTR buffer[64];
+    DWORD size = 0;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size)) {
+      const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer);
+      const auto* bytes = static_cast<const BYTE*>(user->User.Sid);
+      realUser.assign(bytes, bytes + GetLengthSid(user->User.Sid));
+    }
+    CloseHandle(token);
+  }
+  const std::string kind = Utf8(Environment(L"ULVERANE_FAULT_TOKEN").c_str());
+  const Sid administrators = SidOf("S-1-5-32-544");
+  tokenEmulated = kind == "plain" || kind == "elevated" || kind == "system";
+  tokenUser = kind == "system" ? SidOf("S-1-5-18") : realUser;
+  tokenOwner = kind == "plain" ? realUser : administrators;
+  foreignOwner = SidOf("S-1-5-21-1-2-3-1004");
+  foreignNames = List(Utf8(Environment(L"ULVERANE_FAULT_FOREIGN").c_str()));
+  linkNames = List(Utf8(Environment(L"ULVERANE_FAULT_LINK").c_str()));
+  noAcls = Environment(L"ULVERANE_FAULT_NO_ACLS") == L"1";
 
   RedirectImportSlots(image);
 }

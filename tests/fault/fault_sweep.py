@@ -41,6 +41,7 @@ MESSAGES = {
     "ReadFile failed", "WriteFile failed", "MsiOpenDatabase failed",
     "MsiDatabaseOpenView failed", "MsiViewExecute failed", "MsiViewModify failed",
     "MsiDatabaseCommit failed", "MoveFileEx failed", "GetWindowText failed",
+    "Payload check failed", "FlushFileBuffers failed",
     "Dialog: Reentrance not allowed",
     "ResourceSection::ResourceSection", "ResourceSection::RvaToFilePosition",
     "ResourceDir::ResourceDir", "ResourceDir::GetFirstEntry", "ResourceDir::GetChildWithName",
@@ -48,17 +49,25 @@ MESSAGES = {
 }
 
 # A failed call that has an end of its own: (function, part of the calling
-# place, what the run shows). "Exception: <message>" is the error box; other
-# texts are the program's own boxes.
+# place, what the run shows[, a pattern of its first argument]).
+# "Exception: <message>" is the error box; other texts are the program's own
+# boxes.
 OWN_ENDS = [
     ("GetTempPathW", "", "Exception: CreateDirectory failed"),
-    ("UuidCreateSequential", "", "Exception: CreateDirectory failed"),
+    ("UuidCreate", "", "Exception: CreateDirectory failed"),
     ("UuidToStringW", "", "Exception: CreateDirectory failed"),
-    ("CreateDirectoryW", "CreateWorkingFolder", "Exception: CreateDirectory failed"),
+    # The shared parent is there already: the killed run's.
+    ("CreateDirectoryW", "CreateWorkingFolder", "Exception: CreateDirectory failed",
+     r".*\\[0-9a-f-]{36}\\"),
+    ("ConvertStringSecurityDescriptorToSecurityDescriptorW", "",
+     "Exception: CreateDirectory failed"),
     ("GetModuleFileNameW", "ExecutableImage", "Exception: Image loading failed"),
     ("GetCurrentDirectoryW", "ExecutableImage", "Exception: Image loading failed"),
     ("ImageLoad", "", "Exception: Image loading failed"),
-    ("CreateFileW", "", "Exception: Image loading failed"),
+    ("CreateFileW", "ExtractResource", "Exception: Image loading failed"),
+    ("CreateFileW", "CheckTarget", "Exception: Image loading failed"),
+    ("CreateFileW", "PrepareToReplace", "Exception: FlushFileBuffers failed"),
+    ("FlushFileBuffers", "", "Exception: FlushFileBuffers failed"),
     ("GetTempFileNameW", "", "Exception: Image loading failed"),
     ("SetFilePointerEx", "", "Exception: SetFilePointerEx failed"),
     ("ReadFile", "", "Exception: ReadFile failed"),
@@ -79,13 +88,28 @@ OWN_ENDS = [
 CASES = [
     # A language's library whose copy fails, after the root files went well.
     ("default", "CreateFileW", "ExtractResource", "\\de\\SetupUI.resources.dll"),
+    # The clean-up of the interrupted run's folder, whose calls share their
+    # places with those about the run's own working folder.
+    ("default", "CreateFileW", "HeldFolder", "cafe\\de"),
+    ("default", "GetSecurityInfo", "IsOwnedBy", "cafe"),
+    ("default", "GetFileInformationByHandleEx", "MayHold", "cafe"),
+    ("default", "DeleteFileW", "RemovePayload", "cafe\\SetupUI.exe"),
 ]
+
+# The working folder of a killed run that every default run finds, with the
+# whole payload: the clean-up of interrupted runs takes the payload and
+# leaves the rest. Its name ends in "cafe".
+LEFTOVER = "0123abcd-0000-4000-8000-00000000cafe"
+LEFTOVER_KEPT = {"Setup.log": b"killed\n", "notes.txt": b"notes\n"}
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from payload import payload_files  # noqa: E402
 
 LOG_LINES = re.compile(
     r"Trying to start process: .*|  Succeeded: [01]|Waiting for process to finish\.\.\."
     r"|  Exit code: -?\d+|RemoveDirectory failed: .+|GetModuleFileName failed"
     r"|GetModuleFileName returned invalid path|GetCurrentDirectory failed"
-    r"|SetCurrentDirectory failed|ImageLoad failed|CreateFile failed")
+    r"|SetCurrentDirectory failed|ImageLoad failed|CreateFile failed"
+    r"|CRC-32C table (?:missing|malformed)|CRC-32C mismatch: BIN \d+")
 
 EXISTING = b"an earlier package, to be replaced\r\n" * 64
 
@@ -192,6 +216,13 @@ class Sweep:
         image_key = SCENARIOS[scenario][0]
         image = os.path.join(folder, "app", "FaultSetup.exe")
         shutil.copyfile(self.images[image_key], image)
+        if scenario == "default":
+            leftover = os.path.join(folder, "temp", "UlveraneSetup", LEFTOVER)
+            files = dict(LEFTOVER_KEPT)
+            files.update({path: b"payload\n" for _, path in payload_files()})
+            for path, data in files.items():
+                os.makedirs(os.path.dirname(os.path.join(leftover, path)), exist_ok=True)
+                open(os.path.join(leftover, path), "wb").write(data)
         target = os.path.join(folder, name, "package.msi")
         if variant == "existing":
             open(target, "wb").write(EXISTING)
@@ -255,7 +286,9 @@ class Sweep:
         if exits and exits[0] != expected_exit:
             problems.append("exit code %#x, expected %d" % (exits[0], expected_exit))
         if failed:
-            for function, place, end in OWN_ENDS:
+            for function, place, end, *argument in OWN_ENDS:
+                if argument and not re.fullmatch(argument[0], (failed["details"] or [""])[0]):
+                    continue
                 if failed["function"] == function and place in failed["place"]:
                     if end not in shown:
                         problems.append("no \"%s\" after its failure; shown: %s" % (end, shown))
@@ -277,7 +310,8 @@ class Sweep:
         problems = []
         temp = os.path.join(run["folder"], "temp")
         entries = tree(temp)
-        logs = [e for e in entries if re.fullmatch(r"UlveraneSetup/[0-9a-f-]{36}/Setup\.log", e)]
+        logs = [e for e in entries if re.fullmatch(r"UlveraneSetup/[0-9a-f-]{36}/Setup\.log", e)
+                and LEFTOVER not in e]
         lines = []
         for log in logs:
             data = open(os.path.join(temp, log), "rb").read().decode("utf-8", "replace")
@@ -290,13 +324,30 @@ class Sweep:
         # A language sub-folder that could not be removed stays, with its line.
         kept = {"/".join(line.split("\\")[-2:]) for line in lines
                 if line.startswith("RemoveDirectory failed: ")}
+        # The killed run's folder keeps its log and notes; of its payload,
+        # what could not go stays.
+        leftover = "UlveraneSetup/" + LEFTOVER + "/"
+        planted = {leftover} | {leftover + name for name in LEFTOVER_KEPT}
+        for _, path in payload_files():
+            planted |= {leftover + path, leftover + path.split("/")[0] + "/"}
+        remains = {e for e in entries if e.startswith(leftover)}
+        if not run["fault"] and remains != {leftover} | {leftover + n for n in LEFTOVER_KEPT}:
+            problems.append("the killed run's payload stayed: %s" % sorted(remains))
+        for name, data in LEFTOVER_KEPT.items():
+            path = os.path.join(temp, leftover, name)
+            if not os.path.exists(path) or open(path, "rb").read() != data:
+                problems.append("the killed run's " + name + " was touched")
         for entry in entries:
+            if entry.startswith(leftover):
+                if entry not in planted:
+                    problems.append("not the killed run's: %TEMP%/" + entry)
+                continue
             allowed = re.fullmatch(r"UlveraneSetup/([0-9a-f-]{36}/(Setup\.log)?)?", entry)
             if not allowed and entry.endswith("/") and entry.count("/") == 3:
                 allowed = entry[len("UlveraneSetup/"):].rstrip("/") in kept
             if not allowed:
                 problems.append("left behind: %TEMP%/" + entry)
-        if len({e.split("/")[1] for e in entries if e.count("/") >= 2}) > 1:
+        if len({e.split("/")[1] for e in entries if e.count("/") >= 2} - {LEFTOVER}) > 1:
             problems.append("more than one working folder")
         for sub in ("cwd", "app", os.path.dirname(run["target"])):
             for entry in tree(os.path.join(run["folder"], sub)):

@@ -9,11 +9,12 @@
 
 #include <algorithm>
 #include <memory>
-#include <sstream>
 
 #include "log/utf8.h"
 #include "resources/resource_ids.h"
 #include "tests/package/package_results.h"
+#include "tests/support/call_trace.h"
+#include "tests/support/damaged_copy.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/planted_dlls.h"
 #include "tests/support/sandbox.h"
@@ -57,21 +58,6 @@ long ProductValue(const wchar_t* name) {
       RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
   RegCloseKey(key);
   return status == ERROR_SUCCESS && type == REG_DWORD ? static_cast<long>(value) : -1;
-}
-
-// What the product handed ShellExecuteW, "<file>\t<parameters>" per call,
-// from the trace of its system calls.
-std::vector<std::string> ShellExecuteLines(const std::string& trace) {
-  std::vector<std::string> calls;
-  std::istringstream lines(trace);
-  for (std::string line; std::getline(lines, line);) {
-    const size_t function = line.find('\t');
-    if (line.compare(function + 1, 14, "ShellExecuteW\t") != 0)
-      continue;
-    const size_t place = line.find('\t', function + 15);
-    calls.push_back(line.substr(place + 1));
-  }
-  return calls;
 }
 
 DWORD Msiexec(const std::wstring& arguments) {
@@ -172,7 +158,7 @@ TEST_F(ExtractFlowTest, ExtractWithEveryOptionDeploysSilently) {
   EXPECT_FALSE(Exists(report_)) << "a planted explorer.exe ran:\n" << ReadBytes(report_);
   wchar_t windows[MAX_PATH] = {};
   GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  EXPECT_EQ(ShellExecuteLines(ReadBytes(trace)),
+  EXPECT_EQ(CallsOf(ReadTrace(trace), "ShellExecuteW"),
             std::vector<std::string>{
                 ToUtf8(std::wstring(windows) + L"\\explorer.exe\t/select,\"" + package + L"\"")});
   EXPECT_TRUE(planted.Loaded().empty()) << ToUtf8(planted.Loaded().front());
@@ -289,12 +275,51 @@ TEST_F(ExtractFlowTest, EachBoxFeedsItsOwnPropertyAlsoOverAnExistingFile) {
   }
 }
 
+// Saved over a file, the package takes over its attributes and permissions
+// and reaches the disk before it takes the file's place: a power cut after
+// the move cannot leave unwritten data under the chosen name.
+TEST_F(ExtractFlowTest, SaveOverAFileIsDurableAndKeepsItsLook) {
+  const std::wstring target = folder_ / L"hidden.msi";
+  WriteBytes(target, "an earlier package");
+  ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  const std::wstring trace = folder_ / L"calls.txt";
+  const ScopedEnvironment tracing(L"ULVERANE_FAULT_TRACE", trace);
+  auto process = Start(kProduct, L"/extract", kFaultDll);
+  ChooseAndSave(*process, {}, target);
+  Complete(*process, true, IDCANCEL);
+  EXPECT_EQ(process->Wait(), 0u);
+  EXPECT_EQ(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN);
+
+  // The new file's steps, in order, each on the new file, the move last.
+  std::vector<std::string> steps;
+  std::string fresh;
+  for (const TracedCall& call : ReadTrace(trace)) {
+    if (call.function == "MoveFileExW" && call.details.size() == 2) {
+      fresh = call.details[0];
+      EXPECT_EQ(call.details[1], ToUtf8(target));
+    }
+  }
+  ASSERT_FALSE(fresh.empty()) << "no move";
+  for (const TracedCall& call : ReadTrace(trace))
+    if (!call.details.empty() && call.details[0] == fresh && call.function != "CreateFileW")
+      steps.push_back(call.function + (call.details.size() > 1 ? " " + call.details[1] : ""));
+  ASSERT_GE(steps.size(), 4u);
+  steps.erase(steps.begin(), steps.end() - 4);
+  EXPECT_EQ(steps[0], "SetFileAttributesW 0x22");
+  EXPECT_EQ(steps[1].rfind("SetSecurityInfo D:", 0), 0u) << steps[1];
+  EXPECT_EQ(steps[2], "FlushFileBuffers");
+  EXPECT_EQ(steps[3], "MoveFileExW " + ToUtf8(target));
+  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // Failures before the commit leave no package and no temporary file, and an
 // existing file exactly as it was.
 TEST_F(ExtractFlowTest, FailuresLeaveNothingAndKeepExistingFiles) {
   const std::wstring notMsi = kBinaries + L"\\package\\setup_pkg_notmsi.exe";
   const std::wstring noProperty = kBinaries + L"\\package\\setup_pkg_noproperty.exe";
   const std::wstring target = folder_ / L"target";
+  const std::wstring damaged = folder_ / L"damaged.exe";
+  ASSERT_TRUE(CopyWithDamagedResource(kProduct, damaged, 135, -1));
   struct Case {
     const char* what;
     std::wstring exe;
@@ -315,6 +340,8 @@ TEST_F(ExtractFlowTest, FailuresLeaveNothingAndKeepExistingFiles) {
        "Image loading failed"},
       {"locked file", kProduct, L"old.msi", "old bytes", FILE_ATTRIBUTE_NORMAL, true,
        "Image loading failed"},
+      {"damaged package, over a file", damaged, L"old.msi", "old bytes", FILE_ATTRIBUTE_NORMAL,
+       false, "Payload check failed"},
   };
   for (const Case& c : cases) {
     RemoveTree(target);

@@ -1,6 +1,8 @@
-// Damages a valid image in many deterministic ways. Every extraction must
-// either produce exactly the bytes that the damaged tree points at, or raise
-// one of the reader's messages and leave no target behind. Nothing may crash.
+// Damages a valid image in many deterministic ways, its checksum table
+// included. Every extraction must either produce exactly the bytes that the
+// damaged tree points at, which the table then vouches are the original
+// ones, or raise one of the reader's messages and leave no target behind.
+// Nothing may crash.
 //
 // ULVERANE_MUTATIONS sets the number of variants (default 2000).
 
@@ -9,10 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <set>
 
 #include "image_fixture.h"
+#include "payload/checksum_table.h"
 
 namespace ulverane::testing {
 namespace {
@@ -20,7 +24,9 @@ namespace {
 // What a careful reader should make of an image: the resource bytes, or
 // nullopt for any failure. Written against file offsets, independently of the
 // reader under test.
-std::optional<std::string> Expected(const std::string& f, std::uint32_t id) {
+std::optional<std::string> Expected(const std::string& f,
+                                    const std::wstring& type,
+                                    std::uint32_t id) {
   auto fits = [&](std::uint64_t at, std::uint64_t n) {
     return at <= f.size() && n <= f.size() - at;
   };
@@ -55,7 +61,7 @@ std::optional<std::string> Expected(const std::string& f, std::uint32_t id) {
   std::uint64_t dir = 0;
   if (!in(dir, 16))
     return std::nullopt;
-  // Type level: the first named entry spelling "BIN" over its stored length.
+  // Type level: the first named entry spelling `type` over its stored length.
   {
     const unsigned named = u16(dir + 12), total = named + u16(dir + 14);
     if (total == 0 || !in(dir + 16, 8ull * total))
@@ -68,7 +74,7 @@ std::optional<std::string> Expected(const std::string& f, std::uint32_t id) {
       const std::uint64_t s = nameField & 0x7FFFFFFFu;
       if (!in(s, 2))
         return std::nullopt;
-      const std::wstring wanted = L"BIN";
+      const std::wstring& wanted = type;
       bool match = true;
       for (unsigned k = 0; k < u16(s); ++k) {
         if (!in(s + 2 + 2 * k, 2))
@@ -151,10 +157,12 @@ TEST(MutationTest, DamagedImagesNeverCrashOrLie) {
   const char* setting = std::getenv("ULVERANE_MUTATIONS");
   const unsigned count = setting != nullptr ? static_cast<unsigned>(std::atoi(setting)) : 2000;
   TempFolder folder;
+  const std::map<std::uint32_t, std::string> payload = {
+      {132, Pattern(40, 2)}, {135, Pattern(3000, 3)}, {144, Pattern(1, 4)}};
   PeWriter writer;
   writer.AddSection(".text", Pattern(64, 1))
-      .AddResources({Bin(132, Pattern(40, 2)), Bin(135, Pattern(3000, 3)), Bin(144, Pattern(1, 4)),
-                     Resource{{L"TXT"}, {L"", 157}, 2057, "text"},
+      .AddResources({Bin(132, payload.at(132)), Bin(135, payload.at(135)),
+                     Bin(144, payload.at(144)), Resource{{L"TXT"}, {L"", 157}, 2057, "text"},
                      Resource{{L"", 16}, {L"", 1}, 2057, Pattern(50, 5)}})
       .AddSection(".reloc", Pattern(700, 6));
   const std::string original = writer.Build();
@@ -170,7 +178,8 @@ TEST(MutationTest, DamagedImagesNeverCrashOrLie) {
                                          "ResourceDir::GetResourceData",
                                          "ResourceSection::RvaToFilePosition",
                                          "ReadFile failed",
-                                         "SetFilePointerEx failed"};
+                                         "SetFilePointerEx failed",
+                                         "Payload check failed"};
   const std::uint32_t ids[] = {132, 135, 144};
 
   Rng rng{20261208};
@@ -212,18 +221,22 @@ TEST(MutationTest, DamagedImagesNeverCrashOrLie) {
     } catch (const std::runtime_error& error) {
       message = error.what();
     }
-    const std::optional<std::string> expected = Expected(image, id);
+    const std::optional<std::string> expected = Expected(image, L"BIN", id);
     if (message.empty()) {
       ++succeeded;
       ASSERT_TRUE(expected.has_value()) << "variant " << n << " extracted what it should not";
       ASSERT_EQ(ReadBytes(target), *expected) << "variant " << n;
+      ASSERT_EQ(*expected, payload.at(id)) << "variant " << n << " passed a changed resource";
     } else {
       ++failed;
       ASSERT_EQ(allowed.count(message), 1u) << "variant " << n << ": " << message;
       ASSERT_FALSE(Exists(target)) << "variant " << n << " left a target after " << message;
-      // The loader may reject what the reader would take; never the reverse.
-      if (message != "Image loading failed") {
-        ASSERT_FALSE(expected.has_value()) << "variant " << n << " failed with " << message;
+      // The loader may reject what the reader would take, and the table what
+      // the tree leads to; a damaged tree fails only where the resource or
+      // the table cannot be reached.
+      if (message != "Image loading failed" && message != "Payload check failed") {
+        ASSERT_FALSE(expected && Expected(image, kChecksumType, kChecksumTableId))
+            << "variant " << n << " failed with " << message;
       }
     }
   }

@@ -21,8 +21,8 @@ struct TempVariables {
 TEST(WorkingFolderTest, FreshUuidFolderUnderTheSharedParent) {
   TempFolder temp;
   TempVariables variables(temp.path() + L"\\");
-  const std::wstring first = CreateWorkingFolder();
-  const std::wstring second = CreateWorkingFolder();  // the parent exists by now
+  const std::wstring first = CreateWorkingFolder().path();
+  const std::wstring second = CreateWorkingFolder().path();  // the parent exists by now
   const std::wregex shape(std::wstring(L"\\\\UlveraneSetup\\\\") +
                           L"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\\\");
   for (const std::wstring& folder : {first, second}) {

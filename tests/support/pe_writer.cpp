@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "payload/checksum_table.h"
+
 namespace ulverane::testing {
 namespace {
 
@@ -61,9 +63,51 @@ std::uint32_t Get32(const std::string& bytes, std::size_t offset) {
   return Get16(bytes, offset) | static_cast<std::uint32_t>(Get16(bytes, offset + 2)) << 16;
 }
 
-PeWriter& PeWriter::AddResources(const std::vector<Resource>& resources, const std::string& name) {
-  sections_.push_back(Section{name, std::string(), resources, true});
+std::uint32_t ReferenceCrc32c(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const char c : bytes) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit)
+      crc = crc & 1u ? (crc >> 1) ^ 0x82F63B78u : crc >> 1;
+  }
+  return ~crc;
+}
+
+PeWriter& PeWriter::AddResources(const std::vector<Resource>& resources,
+                                 const std::string& name,
+                                 bool checksums) {
+  std::vector<Resource> all = resources;
+  if (checksums) {
+    std::string table = "C32C";
+    table.resize(8);
+    std::uint32_t count = 0;
+    for (const Resource& r : resources) {
+      if (r.type.name != L"BIN")
+        continue;
+      table.resize(table.size() + 12);
+      Put32(table, table.size() - 12, r.name.id);
+      Put32(table, table.size() - 8, static_cast<std::uint32_t>(r.data.size()));
+      Put32(table, table.size() - 4, ReferenceCrc32c(r.data));
+      ++count;
+    }
+    Put32(table, 4, count);
+    all.push_back(Resource{{kChecksumType}, {L"", kChecksumTableId}, 2057, table});
+  }
+  sections_.push_back(Section{name, std::string(), all, true});
   return *this;
+}
+
+void PeWriter::Reseal(std::string& image, std::uint32_t id, const std::string& bytes) const {
+  const std::string label =
+      "blob:" + KeyLabel({kChecksumType}) + "/#" + std::to_string(kChecksumTableId) + "/2057";
+  const std::size_t table = sectionOffsets[resourceSection] + labels.at(label);
+  for (std::uint32_t i = 0; i < Get32(image, table + 4); ++i) {
+    const std::size_t entry = table + 8 + 12 * i;
+    if (Get32(image, entry) == id) {
+      Put32(image, entry + 4, static_cast<std::uint32_t>(bytes.size()));
+      Put32(image, entry + 8, ReferenceCrc32c(bytes));
+    }
+  }
 }
 
 PeWriter& PeWriter::AddSection(const std::string& name, const std::string& raw) {
@@ -132,10 +176,19 @@ std::string PeWriter::BuildResources(const std::vector<Resource>& resources, std
     labels["string:" + KeyLabel(key)] = offset;
     offset += 2 + 2 * key.name.size();
   }
+  // The checksum table's bytes first, so that damage to the end of the file
+  // reaches the payload before it.
+  const std::string tableLabel = KeyLabel({kChecksumType}) + "/";
+  std::vector<const NameDir*> blobOrder;
   for (const NameDir& dir : nameDirs)
-    for (const Resource* r : dir.languages) {
+    blobOrder.push_back(&dir);
+  std::stable_partition(blobOrder.begin(), blobOrder.end(), [&](const NameDir* dir) {
+    return dir->label.compare(0, tableLabel.size(), tableLabel) == 0;
+  });
+  for (const NameDir* dir : blobOrder)
+    for (const Resource* r : dir->languages) {
       offset = AlignUp(offset, 8);
-      labels["blob:" + dir.label + "/" + std::to_string(r->language)] = offset;
+      labels["blob:" + dir->label + "/" + std::to_string(r->language)] = offset;
       offset += r->data.size();
     }
 

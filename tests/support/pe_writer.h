@@ -27,11 +27,19 @@ struct Resource {
 class PeWriter {
  public:
   // Adds a section holding a resource tree in the usual layout: directories,
-  // then data entries, then name strings, then the data.
-  PeWriter& AddResources(const std::vector<Resource>& resources, const std::string& name = ".rsrc");
+  // then data entries, then name strings, then the data. With `checksums`,
+  // the tree also holds the checksum table of its "BIN" resources, as the
+  // build makes it, its bytes first.
+  PeWriter& AddResources(const std::vector<Resource>& resources,
+                         const std::string& name = ".rsrc",
+                         bool checksums = true);
   PeWriter& AddSection(const std::string& name, const std::string& raw);
 
   std::string Build();
+
+  // Rewrites the checksum table's entry for `id` in the built `image` to
+  // stand for `bytes`, for damage that changes what a resource holds.
+  void Reseal(std::string& image, std::uint32_t id, const std::string& bytes) const;
 
   // Filled by Build. File offsets of the section table and of each section's
   // raw data, in the order added.
@@ -60,6 +68,9 @@ class PeWriter {
 };
 
 std::string KeyLabel(const ResourceKey& key);
+
+// CRC-32C the plainest way, bit by bit: the reference for the product's.
+std::uint32_t ReferenceCrc32c(const std::string& bytes);
 
 // Little-endian field access on a byte string.
 void Put16(std::string& bytes, std::size_t offset, std::uint16_t value);
