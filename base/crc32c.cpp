@@ -1,7 +1,15 @@
 #include "base/crc32c.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <chrono>
+#endif
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
@@ -41,6 +49,19 @@ std::uint32_t Load32(const unsigned char* p) {
 }
 
 #if ULVERANE_X86
+
+// A steady clock in its own units; the host tool uses this file as well, and
+// the standard clock would pull the runtime's clock-setting imports into the
+// image.
+std::int64_t Ticks() {
+#if defined(_WIN32)
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+#else
+  return std::chrono::steady_clock::now().time_since_epoch().count();
+#endif
+}
 
 // Three streams of `kBlock` bytes run side by side, each on its own
 // instruction chain, which hides the crc32 instruction's latency of three
@@ -165,6 +186,29 @@ bool HasHardwareCrc32c() {
   return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_SSE4_2) != 0;
 }
 
+// CPUID says that the instruction is there, not that it is fast: an x86
+// emulator (qemu, an ARM machine's x86 layer) may run it several times slower
+// than the table. So the faster way over a short sample wins.
+bool HardwareIsFaster() {
+  if (!HasHardwareCrc32c())
+    return false;
+  static const unsigned char sample[32768] = {};
+  std::int64_t best[2] = {std::numeric_limits<std::int64_t>::max(),
+                          std::numeric_limits<std::int64_t>::max()};
+  std::uint32_t crc = 0;
+  for (int round = 0; round < 3; ++round) {
+    for (int way = 0; way < 2; ++way) {
+      const std::int64_t start = Ticks();
+      crc = way == 0 ? Crc32cTable(crc, sample, sizeof(sample))
+                     : Crc32cHardware(crc, sample, sizeof(sample));
+      // Keeps the computation between the two clock readings.
+      asm volatile("" : "+r"(crc)::"memory");
+      best[way] = std::min(best[way], Ticks() - start);
+    }
+  }
+  return best[1] <= best[0];
+}
+
 #else
 
 std::uint32_t Crc32cHardware(std::uint32_t crc, const void* data, std::size_t size) {
@@ -175,10 +219,14 @@ bool HasHardwareCrc32c() {
   return false;
 }
 
+bool HardwareIsFaster() {
+  return false;
+}
+
 #endif  // ULVERANE_X86
 
 std::uint32_t Crc32c(std::uint32_t crc, const void* data, std::size_t size) {
-  static const bool hardware = HasHardwareCrc32c();
+  static const bool hardware = HardwareIsFaster();
   return hardware ? Crc32cHardware(crc, data, size) : Crc32cTable(crc, data, size);
 }
 

@@ -253,8 +253,10 @@ bench_lane_clean() {
 # bench_warm <files...>: reads the files once, so that a timed run starts
 # with them in the page cache. Hosts may page out files left idle for a few
 # seconds (this one runs DAMON's reclaim), which made single runs several
-# times slower, whichever program was measured.
+# times slower, whichever program was measured. It also writes out what
+# earlier runs left dirty, so that no run pays for another's write-back.
 bench_warm() {
+  sync
   cat "$@" >/dev/null
 }
 

@@ -91,9 +91,10 @@ int Crc(unsigned mebibytes) {
     data[i] = static_cast<char>(i * 2654435761u >> 13);
   std::printf("table_gbps=%.3f", CrcThroughput(ulverane::Crc32cTable, data));
   if (ulverane::HasHardwareCrc32c())
-    std::printf(" hardware_gbps=%.3f\n", CrcThroughput(ulverane::Crc32cHardware, data));
+    std::printf(" hardware_gbps=%.3f", CrcThroughput(ulverane::Crc32cHardware, data));
   else
-    std::printf(" hardware_gbps=none\n");
+    std::printf(" hardware_gbps=none");
+  std::printf(" chosen=%s\n", ulverane::HardwareIsFaster() ? "instruction" : "table");
   return 0;
 }
 

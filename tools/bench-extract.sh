@@ -115,4 +115,5 @@ echo "a/b = $(bench_calc "$ma / $mb")   a/c = $(bench_calc "$ma / $mc")"
 bench_peaks extract "$(bench_median "${peaks_big[@]}")" "$(bench_median "${peaks_tiny[@]}")" 1-byte
 crc=$(bench_wine "$program" crc 64)
 echo "CRC-32C over 64 MiB in memory (best of 5): crc32 instruction" \
-     "$(bench_field hardware_gbps "$crc") GB/s, table $(bench_field table_gbps "$crc") GB/s"
+     "$(bench_field hardware_gbps "$crc") GB/s, table $(bench_field table_gbps "$crc") GB/s;" \
+     "the setup picks the $(bench_field chosen "$crc") here"
