@@ -8,8 +8,10 @@
 //     Plain 1 MiB ReadFile/WriteFile copy of that range, then, with "flush",
 //     FlushFileBuffers. Prints: seconds=<s>
 //   extract_bench crc <MiB>
-//     CRC-32C of that many MiB in memory by each way this processor has.
+//     CRC-32C of that many MiB in memory by each way this processor has,
+//     and the way the setup would pick (timed anew).
 //     Prints: table_gbps=<GB/s> hardware_gbps=<GB/s or "none">
+//     chosen=<instruction or table>
 #include <windows.h>
 
 #include <cstdio>

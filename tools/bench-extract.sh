@@ -17,7 +17,9 @@
 # a/c, the peak working set of the extraction for the large and the
 # 1-byte package, and the throughput of the payload check's CRC-32C in
 # memory, by the crc32 instruction and by the table that processors
-# without SSE4.2 use (extract_bench crc). Figures only; nothing fails on timing. Each output is checked for size, and compared byte for
+# without SSE4.2 (and emulators, where it is faster) use, and which of the
+# two the setup picks there (extract_bench crc). Figures only; nothing
+# fails on timing. Each output is checked for size, and compared byte for
 # byte with the payload file in the warm-up round.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
