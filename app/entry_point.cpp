@@ -4,7 +4,9 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "base/cancelled.h"
 #include "base/kernel32_export.h"
+#include "log/logger.h"
 #include "setup/setup_driver.h"
 #include "ui/message_box.h"
 
@@ -49,6 +51,11 @@ int RunEntryPoint(HINSTANCE instance, const wchar_t* commandLineTail) {
   }
   try {
     return RunSetup(instance, options.mode);
+  } catch (const Cancelled&) {
+    // What was made is gone by now, as after a failure. The user asked for
+    // it: no box. Only the setup mode has a log to write to.
+    setupLog << "Cancelled by the user" << std::endl;
+    return 0;
   } catch (const std::exception& error) {
     // Out of memory and the like are reported the same way as our own
     // failures rather than ending the process without a word.

@@ -15,8 +15,9 @@ void RestrictDllSearchPath();
 std::wstring HelpText();
 
 // The whole program after start-up: parses the command-line tail, shows the
-// help or runs the chosen mode, and reports a runtime error in the error box.
-// Returns the process exit code.
+// help or runs the chosen mode, and reports a runtime error in the error box;
+// a run the user cancelled ends with the log's "Cancelled by the user" and
+// no box. Returns the process exit code.
 int RunEntryPoint(HINSTANCE instance, const wchar_t* commandLineTail);
 
 }  // namespace ulverane

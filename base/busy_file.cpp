@@ -42,6 +42,11 @@ bool Retry(Attempt attempt, Busy busy) {
   return true;
 }
 
+// Someone else has the file open for now.
+bool IsHeld(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
 }  // namespace
 
 bool DeleteWhenFree(const std::wstring& path) {
@@ -61,7 +66,19 @@ bool ReplaceWhenFree(const std::wstring& source, const std::wstring& target) {
         return MoveFileExW(source.c_str(), target.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
       },
-      [](DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; });
+      IsHeld);
+}
+
+UniqueFile OpenAloneWhenFree(const std::wstring& path, DWORD access) {
+  UniqueFile file;
+  Retry(
+      [&] {
+        file.reset(CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file.valid();
+      },
+      IsHeld);
+  return file;
 }
 
 }  // namespace ulverane

@@ -1,7 +1,11 @@
 #ifndef ULVERANE_BASE_BUSY_FILE_H_
 #define ULVERANE_BASE_BUSY_FILE_H_
 
+#include <windows.h>
+
 #include <string>
+
+#include "base/unique_resource.h"
 
 namespace ulverane {
 
@@ -19,6 +23,12 @@ bool DeleteWhenFree(const std::wstring& path);
 // denied). Returns false once that has not worked for 2000 ms, or at once on
 // any other failure; both files are then as they were.
 bool ReplaceWhenFree(const std::wstring& source, const std::wstring& target);
+
+// Opens the existing file `path` with `access` and no sharing at all,
+// retrying while someone else holds it (sharing violation or access
+// denied). Invalid once that has not worked for 2000 ms, or at once on any
+// other failure.
+UniqueFile OpenAloneWhenFree(const std::wstring& path, DWORD access);
 
 }  // namespace ulverane
 

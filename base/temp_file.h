@@ -2,6 +2,7 @@
 #define ULVERANE_BASE_TEMP_FILE_H_
 
 #include <string>
+#include <utility>
 
 namespace ulverane {
 
@@ -13,6 +14,10 @@ class TempFile {
   TempFile() = default;
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
+  // The file changes owner; the one moved from owns none.
+  TempFile(TempFile&& other) noexcept
+      : deleteOnDestroy_(other.deleteOnDestroy_), path_(std::exchange(other.path_, {})) {}
+  TempFile& operator=(TempFile&& other) noexcept;
   ~TempFile();
 
   // Takes ownership of the file at `path`. Call only once the file is

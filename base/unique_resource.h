@@ -32,10 +32,18 @@ class UniqueResource {
   Type release() noexcept { return std::exchange(value_, Traits::Invalid()); }
 
   // The slot for a function that returns the handle through an
-  // out-parameter; whatever was held is closed first.
+  // out-parameter; whatever was held is closed first. Hand the call's
+  // success to Received, so that whatever a failed call left in the slot is
+  // dropped, never taken for a handle:
+  //   if (!key.Received(RegOpenKeyExW(..., key.put()) == ERROR_SUCCESS))
   Type* put() noexcept {
     reset();
     return &value_;
+  }
+  bool Received(bool succeeded) noexcept {
+    if (!succeeded)
+      value_ = Traits::Invalid();
+    return succeeded;
   }
 
   void reset(Type value = Traits::Invalid()) noexcept {
@@ -99,6 +107,13 @@ struct LocalMemoryTraits {
   static void Close(Type memory) noexcept { LocalFree(memory); }
 };
 
+// Windows that this thread made: a top-level one takes its children along.
+struct WindowTraits {
+  using Type = HWND;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type window) noexcept { DestroyWindow(window); }
+};
+
 // CreateFile-style handles: INVALID_HANDLE_VALUE means none.
 using UniqueFile = UniqueResource<FileHandleTraits>;
 // Process, thread and event handles: null means none.
@@ -111,6 +126,7 @@ using UniqueRpcString = UniqueResource<RpcStringTraits>;
 // Searches from FindFirstFileW.
 using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
+using UniqueWindow = UniqueResource<WindowTraits>;
 
 }  // namespace ulverane
 

@@ -8,12 +8,13 @@
 //     Plain 1 MiB ReadFile/WriteFile copy of that range, then, with "flush",
 //     FlushFileBuffers. Prints: seconds=<s>
 //   extract_bench crc <MiB>
-//     CRC-32C of that many MiB in memory by each way this processor has,
-//     and the way the setup would pick (timed anew).
-//     Prints: table_gbps=<GB/s> hardware_gbps=<GB/s or "none">
-//     chosen=<instruction or table>
+//     CRC-32C of that many MiB in memory, and of a 1 MiB chunk as the copy
+//     checks it (in the cache), by each way, and the way the setup picks.
+//     Prints for each way <way>_gbps=<GB/s or "none"> <way>_chunk_gbps=...
+//     (table, instruction, folding, wide), then chosen=<way>.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -71,18 +72,29 @@ int Copy(const std::wstring& source,
   return 0;
 }
 
-// The best of five passes over a buffer that stays in the cache as far as
-// it fits, in GB/s (10^9 bytes).
-double CrcThroughput(std::uint32_t (*crc)(std::uint32_t, const void*, std::size_t),
-                     const std::string& data) {
+struct NamedWay {
+  const char* name;
+  ulverane::Crc32cWay way;
+};
+
+constexpr NamedWay kWays[] = {{"table", ulverane::Crc32cWay::kTable},
+                              {"instruction", ulverane::Crc32cWay::kInstruction},
+                              {"folding", ulverane::Crc32cWay::kFolding},
+                              {"wide", ulverane::Crc32cWay::kWideFolding}};
+
+// The best of `passes` over `size` bytes, in GB/s (10^9 bytes).
+double CrcThroughput(ulverane::Crc32cWay way,
+                     const std::string& data,
+                     std::size_t size,
+                     int passes) {
   double best = 0;
   volatile std::uint32_t sink = 0;
-  for (int pass = 0; pass < 5; ++pass) {
+  for (int pass = 0; pass < passes; ++pass) {
     const LARGE_INTEGER start = Now();
-    sink = sink + crc(0, data.data(), data.size());
+    sink = sink + ulverane::Crc32cBy(way, 0, data.data(), size);
     const double seconds = Seconds(start, Now());
-    if (seconds > 0 && data.size() / seconds / 1e9 > best)
-      best = data.size() / seconds / 1e9;
+    if (seconds > 0 && size / seconds / 1e9 > best)
+      best = size / seconds / 1e9;
   }
   return best;
 }
@@ -91,12 +103,20 @@ int Crc(unsigned mebibytes) {
   std::string data(static_cast<std::size_t>(mebibytes) << 20, '\0');
   for (std::size_t i = 0; i < data.size(); ++i)
     data[i] = static_cast<char>(i * 2654435761u >> 13);
-  std::printf("table_gbps=%.3f", CrcThroughput(ulverane::Crc32cTable, data));
-  if (ulverane::HasHardwareCrc32c())
-    std::printf(" hardware_gbps=%.3f", CrcThroughput(ulverane::Crc32cHardware, data));
-  else
-    std::printf(" hardware_gbps=none");
-  std::printf(" chosen=%s\n", ulverane::HardwareIsFaster() ? "instruction" : "table");
+  const std::size_t chunk = std::min<std::size_t>(data.size(), 1 << 20);
+  const char* chosen = "?";
+  for (const NamedWay& way : kWays) {
+    if (way.way == ulverane::ChosenCrc32cWay())
+      chosen = way.name;
+    if (!ulverane::Crc32cWayAvailable(way.way)) {
+      std::printf("%s_gbps=none %s_chunk_gbps=none ", way.name, way.name);
+      continue;
+    }
+    std::printf("%s_gbps=%.3f %s_chunk_gbps=%.3f ", way.name,
+                CrcThroughput(way.way, data, data.size(), 5), way.name,
+                CrcThroughput(way.way, data, chunk, 50));
+  }
+  std::printf("chosen=%s\n", chosen);
   return 0;
 }
 

@@ -7,7 +7,9 @@
 //     to setup exit> total_s=<s> peak_ws=<bytes> exit=<code> folder=<verdict>
 //     and removes the working folder the run left in %TEMP%\UlveraneSetup.
 //     With <leftovers>, that many folders of finished runs (a Setup.log
-//     each) wait in %TEMP%\UlveraneSetup first, and are removed after.
+//     each, marked finished as a run marks its folder) wait in
+//     %TEMP%\UlveraneSetup first, and are removed after; "<leftovers>:old"
+//     leaves them unmarked, as older setups left theirs.
 //   setup_bench anchor <anchor-exe> <source-file> <offset>:<size>:<relative-path>...
 //     Starts the minimal setup (setup_anchor.cpp) the same way, with the
 //     ranges to copy; its stub must be the same. Prints the same fields; the
@@ -27,6 +29,7 @@
 #include "bench/figures.h"
 #include "bench/range_copy.h"
 #include "bench/timed_process.h"
+#include "setup/held_folder.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
 
@@ -132,7 +135,9 @@ int Report(const Launch& launch, const std::string& verdict) {
 }
 
 // Folders as finished runs leave them: named like a run's, a log in each.
-std::vector<std::wstring> PlantFinishedRuns(const std::wstring& parent, unsigned count) {
+std::vector<std::wstring> PlantFinishedRuns(const std::wstring& parent,
+                                            unsigned count,
+                                            bool marked) {
   CreateDirectoryW(parent.c_str(), nullptr);
   std::vector<std::wstring> planted;
   for (unsigned n = 0; n < count; ++n) {
@@ -141,14 +146,16 @@ std::vector<std::wstring> PlantFinishedRuns(const std::wstring& parent, unsigned
     const std::wstring folder = parent + L"\\" + name;
     CreateDirectoryW(folder.c_str(), nullptr);
     WriteBytes(folder + L"\\Setup.log", "Trying to start process: x\n");
+    if (marked)
+      ulverane::MarkFinished(folder);
     planted.push_back(folder);
   }
   return planted;
 }
 
-int Run(const std::wstring& setup, unsigned leftovers) {
+int Run(const std::wstring& setup, unsigned leftovers, bool marked) {
   const std::wstring parent = TempFolder() + L"\\UlveraneSetup";
-  const std::vector<std::wstring> planted = PlantFinishedRuns(parent, leftovers);
+  const std::vector<std::wstring> planted = PlantFinishedRuns(parent, leftovers, marked);
   const std::set<std::wstring> before = SubFolders(parent);
 
   Launch launch;
@@ -269,8 +276,12 @@ int Copies(const std::wstring& source, const std::vector<Range>& ranges) {
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
-  if (mode == L"run" && (argc == 3 || argc == 4))
-    return Run(argv[2], argc == 4 ? static_cast<unsigned>(std::wcstoul(argv[3], nullptr, 10)) : 0);
+  if (mode == L"run" && (argc == 3 || argc == 4)) {
+    wchar_t* rest = nullptr;
+    const unsigned leftovers =
+        argc == 4 ? static_cast<unsigned>(std::wcstoul(argv[3], &rest, 10)) : 0;
+    return Run(argv[2], leftovers, rest == nullptr || std::wstring(rest) != L":old");
+  }
   if (mode == L"anchor" && argc > 4)
     return Anchor(argv[2], std::vector<std::wstring>(argv + 3, argv + argc));
   if (mode == L"copies" && argc > 3) {

@@ -1,42 +1,10 @@
 # The payload: thirteen "BIN" resources, each read from a file of a payload
 # folder that has the layout of the setup's working folder.
 
-# The list itself is the product's table in resources/payload_files.h.
-file(READ "${CMAKE_CURRENT_LIST_DIR}/../resources/payload_files.h" payload_table)
-string(REGEX MATCHALL "{([0-9]+), L\"([^\"]*)\", L\"([^\"]*)\"}" payload_entries
-       "${payload_table}")
-# ULVERANE_PAYLOAD_<id>: the file, relative to the payload folder.
-set(ULVERANE_PAYLOAD_IDS "")
-set(ULVERANE_CULTURES "")
-foreach(entry IN LISTS payload_entries)
-  string(REGEX MATCH "{([0-9]+), L\"([^\"]*)\", L\"([^\"]*)\"}" _ "${entry}")
-  list(APPEND ULVERANE_PAYLOAD_IDS ${CMAKE_MATCH_1})
-  if(CMAKE_MATCH_2)
-    list(APPEND ULVERANE_CULTURES ${CMAKE_MATCH_2})
-    set(ULVERANE_PAYLOAD_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}/${CMAKE_MATCH_3}")
-  else()
-    set(ULVERANE_PAYLOAD_${CMAKE_MATCH_1} "${CMAKE_MATCH_3}")
-  endif()
-endforeach()
-if(NOT ULVERANE_PAYLOAD_IDS)
-  message(FATAL_ERROR "resources/payload_files.h: no payload entries found")
-endif()
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-             "${CMAKE_CURRENT_LIST_DIR}/../resources/payload_files.h")
+include(${CMAKE_CURRENT_LIST_DIR}/payload_list.cmake)
 
-# The checksum table of every setup: the CRC-32C of each payload file, made
-# on the build machine by a program of its own (tools/payload_checksums.cpp)
-# and stored where payload/checksum_table.h says.
-file(READ "${CMAKE_CURRENT_LIST_DIR}/../payload/checksum_table.h" checksum_header)
-string(REGEX MATCH "kChecksumType\\[\\] = L\"([A-Z]+)\";" _ "${checksum_header}")
-set(ULVERANE_CHECKSUM_TYPE "${CMAKE_MATCH_1}")
-string(REGEX MATCH "kChecksumTableId = ([0-9]+);" _ "${checksum_header}")
-set(ULVERANE_CHECKSUM_ID "${CMAKE_MATCH_1}")
-if(NOT ULVERANE_CHECKSUM_TYPE OR NOT ULVERANE_CHECKSUM_ID)
-  message(FATAL_ERROR "payload/checksum_table.h: where the checksum table goes not found")
-endif()
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-             "${CMAKE_CURRENT_LIST_DIR}/../payload/checksum_table.h")
+# The checksum table's bytes: the CRC-32C of each payload file, made on the
+# build machine by a program of its own (tools/payload_checksums.cpp).
 find_program(ULVERANE_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
 set(ULVERANE_CHECKSUM_TOOL "${CMAKE_BINARY_DIR}/host/payload_checksums")
 add_custom_command(

@@ -1,5 +1,6 @@
 #include "payload/checksum_table.h"
 
+#include <bitset>
 #include <cstring>
 
 namespace ulverane {
@@ -28,12 +29,19 @@ std::optional<std::uint32_t> ExpectedChecksum(const std::uint8_t* table,
   if (count > (tableSize - kHeaderSize) / kEntrySize ||
       kHeaderSize + count * kEntrySize != tableSize)
     return std::nullopt;
+  // Resource ids have 16 bits, and the build names each file once: a table
+  // that names any id twice is not the build's either, whichever is asked.
+  std::bitset<0x10000> named;
   std::optional<std::uint32_t> found;
   for (std::uint64_t i = 0; i < count; ++i) {
     const std::uint8_t* entry = table + kHeaderSize + i * kEntrySize;
-    if (Read32(entry) != id)
+    const std::uint32_t entryId = Read32(entry);
+    if (entryId >= named.size() || named[entryId])
+      return std::nullopt;
+    named[entryId] = true;
+    if (entryId != id)
       continue;
-    if (found || Read32(entry + 4) != size)
+    if (Read32(entry + 4) != size)
       return std::nullopt;
     found = Read32(entry + 8);
   }

@@ -7,17 +7,20 @@
 
 namespace ulverane {
 
-// Where the build stores the table: resource "CRC" 1 of the image, beside
-// the payload (cmake/payload.cmake reads these two lines).
-inline constexpr wchar_t kChecksumType[] = L"CRC";
-inline constexpr std::uint32_t kChecksumTableId = 1;
+// Where the build stores the table: a resource of the image beside the
+// payload, whose type and id the build passes in (cmake/payload_list.cmake).
+#define ULVERANE_WIDE_TEXT(x) L## #x
+#define ULVERANE_WIDE_VALUE(x) ULVERANE_WIDE_TEXT(x)
+inline constexpr wchar_t kChecksumType[] = ULVERANE_WIDE_VALUE(ULVERANE_CHECKSUM_TYPE);
+inline constexpr std::uint32_t kChecksumTableId = ULVERANE_CHECKSUM_ID;
 
 // The CRC-32C that the build recorded for payload resource `id` of `size`
 // bytes, read from the checksum table (`tableSize` bytes at `table`, as
 // tools/payload_checksums.cpp writes it: "C32C", a count, then id, size and
 // CRC per file, little-endian 32-bit numbers, nothing after). Nothing when
-// the table is malformed, names `id` never or twice, or records another
-// size. Reads only inside the table. Builds off Windows too.
+// the table is malformed: its count does not match its length, it names an
+// id above 16 bits or any id twice, it never names `id`, or it records
+// another size for it. Reads only inside the table. Builds off Windows too.
 std::optional<std::uint32_t> ExpectedChecksum(const std::uint8_t* table,
                                               std::size_t tableSize,
                                               std::uint32_t id,

@@ -122,11 +122,21 @@ void ExecutableImage::Load(const std::wstring& folder, const std::wstring& fileN
 
 ExecutableImage::~ExecutableImage() = default;
 
-void ExecutableImage::ExtractResource(std::uint32_t id, const std::wstring& target) {
+ResourceLocator ExecutableImage::Locator() const {
+  return ResourceLocator(reinterpret_cast<const std::uint8_t*>(image_.get()->MappedAddress),
+                         viewSize_, reinterpret_cast<const std::uint8_t*>(image_.get()->Sections),
+                         image_.get()->NumberOfSections);
+}
+
+std::uint32_t ExecutableImage::ResourceSize(std::uint32_t id) const {
+  return Locator().FindBin(id).size;
+}
+
+void ExecutableImage::ExtractResource(std::uint32_t id,
+                                      const std::wstring& target,
+                                      CopyObserver* observer) {
   const auto* view = reinterpret_cast<const std::uint8_t*>(image_.get()->MappedAddress);
-  const ResourceLocator locator(view, viewSize_,
-                                reinterpret_cast<const std::uint8_t*>(image_.get()->Sections),
-                                image_.get()->NumberOfSections);
+  const ResourceLocator locator = Locator();
   const ResourceLocator::Range range = locator.FindBin(id);
   // The table is part of the same image, so damage may have hit it too.
   const auto table = locator.Find(kChecksumType, kChecksumTableId);
@@ -166,6 +176,8 @@ void ExecutableImage::ExtractResource(std::uint32_t id, const std::wstring& targ
     if (!WriteFile(file.get(), buffer.get(), read, &written, nullptr) || written != read)
       throw std::runtime_error("WriteFile failed");
     remaining -= chunk;
+    if (observer != nullptr)
+      observer->Copied(written);
   }
   if (crc != *expected)
     RaisePayloadCheckError("CRC-32C mismatch: BIN " + std::to_string(id));

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "base/copy_observer.h"
 #include "base/unique_resource.h"
+#include "payload/resource_locator.h"
 
 namespace ulverane {
 
@@ -51,8 +53,16 @@ class ExecutableImage {
   // target cannot be created, "SetFilePointerEx failed", "ReadFile failed" or
   // "WriteFile failed" when the copy breaks off, and "Payload check failed"
   // when the bytes are not the recorded ones (the partial or damaged target
-  // is then deleted). Calls must not overlap: they share the file position.
-  void ExtractResource(std::uint32_t id, const std::wstring& target);
+  // is then deleted). `observer`, if given, is told of each chunk written;
+  // what it raises ends the copy the same way. Calls must not overlap: they
+  // share the file position.
+  void ExtractResource(std::uint32_t id,
+                       const std::wstring& target,
+                       CopyObserver* observer = nullptr);
+
+  // The size of "BIN" resource `id`, as its data entry records it. Raises
+  // the resource reader's messages for a missing or malformed resource.
+  std::uint32_t ResourceSize(std::uint32_t id) const;
 
   const LOADED_IMAGE* image() const { return image_.get(); }
   // Bytes in the view; every offset into it is checked against this.
@@ -60,6 +70,8 @@ class ExecutableImage {
 
  private:
   void Load(const std::wstring& folder, const std::wstring& fileName);
+  // The resource tree of the view.
+  ResourceLocator Locator() const;
 
   UniqueResource<LoadedImageTraits> image_;
   std::uint64_t viewSize_ = 0;

@@ -8,6 +8,7 @@
 #define IDD_EXTRACT_RESULT 155
 #define IDD_EULA 156
 #define IDR_EULA_TEXT 157
+#define IDD_PROGRESS 158
 
 // Options dialog.
 #define IDC_DESKTOP_SHORTCUT 1007
@@ -29,5 +30,10 @@
 // Agreement dialog.
 #define IDC_EULA_TEXT 1015
 #define IDC_EULA_INTRO 1024
+
+// Progress window. Above the common dialogs' 0x400 to 0x4FF: tests tell the
+// window by its bar, which no control of Save As may pass for.
+#define IDC_PROGRESS_TEXT 1300
+#define IDC_PROGRESS_BAR 1301
 
 #endif  // ULVERANE_RESOURCES_RESOURCE_IDS_H_

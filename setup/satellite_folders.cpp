@@ -19,7 +19,7 @@ SatelliteFolders::~SatelliteFolders() {
   }
 }
 
-void SatelliteFolders::Add(const std::wstring& language, std::uint32_t id) {
+void SatelliteFolders::Add(const std::wstring& language, std::uint32_t id, CopyObserver* observer) {
   auto entry = std::make_unique<LanguageFolder>();
   entry->path = folder_ + language;
   // A failure here shows up as the copy's own failure.
@@ -30,7 +30,7 @@ void SatelliteFolders::Add(const std::wstring& language, std::uint32_t id) {
   ScopeGuard removeFolder([&] { RemoveDirectoryW(entry->path.c_str()); });
   auto file = std::make_unique<TempFile>();
   const std::wstring target = entry->path + L"\\SetupUI.resources.dll";
-  image_.ExtractResource(id, target);
+  image_.ExtractResource(id, target, observer);
   removeFolder.Dismiss();
   file->SetPath(target);
   entry->file = std::move(file);

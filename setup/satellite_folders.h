@@ -23,10 +23,11 @@ class SatelliteFolders {
   SatelliteFolders& operator=(const SatelliteFolders&) = delete;
   ~SatelliteFolders();
 
-  // Makes <folder><language> and copies resource "BIN" `id` into it. Raises
-  // what ExtractResource raises; the failed language's sub-folder, empty by
-  // then, is removed again, while earlier ones stay owned.
-  void Add(const std::wstring& language, std::uint32_t id);
+  // Makes <folder><language> and copies resource "BIN" `id` into it, telling
+  // `observer` as ExtractResource does. Raises what ExtractResource raises;
+  // the failed language's sub-folder, empty by then, is removed again, while
+  // earlier ones stay owned.
+  void Add(const std::wstring& language, std::uint32_t id, CopyObserver* observer = nullptr);
 
  private:
   struct LanguageFolder {

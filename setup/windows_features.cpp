@@ -12,12 +12,9 @@ namespace ulverane {
 
 bool IsDotNet35Present() {
   UniqueRegistryKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5", 0,
-                    KEY_READ, key.put()) != ERROR_SUCCESS) {
-    key.release();  // what a failed call leaves there is no key of ours
-    return false;
-  }
-  return true;
+  return key.Received(RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                                    L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v3.5", 0,
+                                    KEY_READ, key.put()) == ERROR_SUCCESS);
 }
 
 void StartWindowsFeatures() {

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Fails when a source file of the product includes a header from a folder
-above its own. The order, top to bottom: app, setup, package, ui, payload,
-log, base; resources is the shared resource script folder.
+that its folder's library does not use, directly or through another, or when
+the libraries use each other in a circle. The table is the build's own: the
+ulverane_add_layer calls of CMakeLists.txt, whose USES name the libraries
+below and whose RESOURCES lets a folder include from resources/, the shared
+resource script folder.
 
 Usage: check-layering.py [repository root]"""
 
@@ -9,22 +12,46 @@ import os
 import re
 import sys
 
-USES = {
-    "app": {"setup", "package", "ui", "payload", "log", "base", "resources"},
-    "setup": {"package", "ui", "payload", "log", "base", "resources"},
-    "package": {"ui", "payload", "log", "base", "resources"},
-    "ui": {"base", "resources"},
-    "payload": {"log", "base"},
-    "log": {"base"},
-    "base": set(),
-    "resources": set(),
-}
+LAYER = re.compile(r"ulverane_add_layer\((\w+)(.*?)\)", re.S)
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/[^"]+"', re.M)
 
 
+def layers(root):
+    """{folder: (folders it uses directly, may include resources/)}"""
+    with open(os.path.join(root, "CMakeLists.txt"), encoding="utf-8") as build:
+        text = build.read()
+    table = {}
+    for name, body in LAYER.findall(text):
+        if name == "name":  # the function's own definition
+            continue
+        words = body.split()
+        uses = words[words.index("USES") + 1:] if "USES" in words else []
+        table[name] = ({w[len("ulverane_"):] for w in uses if w.startswith("ulverane_")},
+                       "RESOURCES" in words)
+    return table
+
+
+def closure(table, folder):
+    seen, todo = set(), list(table[folder][0])
+    while todo:
+        used = todo.pop()
+        if used not in seen:
+            seen.add(used)
+            todo += table.get(used, (set(), False))[0]
+    return seen
+
+
 def violations(root):
+    table = layers(root)
     found = []
-    for folder, uses in USES.items():
+    if not table:
+        return ["CMakeLists.txt: no ulverane_add_layer calls found"]
+    for folder in sorted(table):
+        uses = closure(table, folder)
+        if folder in uses:
+            found.append(f"{folder}/ uses itself through {sorted(uses)}")
+        if table[folder][1]:
+            uses.add("resources")
         for name in sorted(os.listdir(os.path.join(root, folder))):
             if not name.endswith((".h", ".cpp", ".rc")):
                 continue

@@ -22,6 +22,11 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "support"))
+from product import (ERROR_CAPTION, HELP_TEXT, START_TEXT, TITLE, VERSION_TEXT,  # noqa: E402
+                     property_rows, wine_path)
+
 WINESERVER = "/usr/lib/wine/wineserver64"
 
 # Each factor: its values, as (label, setting).
@@ -43,12 +48,8 @@ QUICK = [("7 SP1", "932", "144", "plain", "profile"),
          ("10", "65001", "96", "non-ASCII", "profile"),
          ("XP", "1252", "96", "plain", "profile")]
 
-HELP_TEXT = ("Options:\\n\\n/help\\tShow this message\\n/extract\\tCreate MSI for silent "
-             "installation with the options chosen in a dialog\\n/defaults\\tCreate MSI for "
-             "silent installation (for use with an Ulverane.defaults file)\\n")
-VERSION_TEXT = "This product can only be installed on Windows 7 Service Pack 1 or higher"
-LONG_PATH_BOXES = [["box", "Ulverane Setup", "Exception: CreateDirectory failed"],
-                   ["box", "Ulverane Photo Setup", "Failed to start Setup. Please contact Technical Support."]]
+LONG_PATH_BOXES = [["box", ERROR_CAPTION, "Exception: CreateDirectory failed"],
+                   ["box", TITLE, START_TEXT]]
 EXTRACT_ROWS = {"NO_UPDATE_CHECK_PROPERTY": "#1", "NO_EULA_PROPERTY": "#1",
                 "INSTALL_DESKTOP_SHORTCUT_PROPERTY": "#1",
                 "INSTALL_DIR_PROPERTY": "C:\\Program Files\\Ulverane Fault"}
@@ -83,10 +84,6 @@ def compile_locales(folder):
             if subprocess.run(["localedef", "-i", language, "-f", charset, path]).returncode > 1:
                 sys.exit(f"localedef could not make {name}")
     return folder
-
-
-def wine_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 class Cell:
@@ -189,7 +186,7 @@ class Cell:
     def check_help(self):
         lines = self.run("help", self.image())
         windows = [l for l in lines if l[0] == "window"]
-        return (windows == [["window", "box", "Ulverane Photo Setup", HELP_TEXT]] and
+        return (windows == [["window", "box", TITLE, HELP_TEXT]] and
                 ["exit", "0"] in lines) or lines
 
     def working_folders(self):
@@ -201,7 +198,7 @@ class Cell:
         windows = [l for l in lines if l[0] == "window"]
         folders = self.working_folders()
         if self.version in REFUSED:
-            good = (windows == [["window", "box", "Ulverane Photo Setup", VERSION_TEXT]] and
+            good = (windows == [["window", "box", TITLE, VERSION_TEXT]] and
                     ["exit", "1"] in lines and len(folders) == 1 and
                     os.listdir(folders[0]) == ["Setup.log"])
         elif self.near_max_path:
@@ -226,9 +223,7 @@ class Cell:
         if not (kinds == ["options", "agreement", "save-as", "completion"] and ["exit", "0"] in lines
                 and os.path.isfile(path) and not any(l[0] == "misplaced" for l in lines)):
             return lines
-        exported = subprocess.run(["msiinfo", "export", path, "Property"], capture_output=True,
-                                  check=True).stdout.decode("utf-8")
-        rows = dict(line.rstrip("\r").split("\t", 1) for line in exported.split("\n")[3:] if "\t" in line)
+        rows = property_rows(path)
         wrong = {k: rows.get(k) for k, v in EXTRACT_ROWS.items() if rows.get(k) != v}
         return not wrong or wrong
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The payload list for host-side scripts, read from the product's own table
-(resources/payload_files.h).
+"""The payload list for host-side scripts, read from resources/payload.txt,
+the one list that the build also reads.
 
 As a module: payload_files() gives (id, relative path with forward slashes)
 in the order the setup run writes them; cultures() the satellite cultures.
@@ -8,25 +8,19 @@ As a command it prints "<id> <relative path>" lines for shell scripts, or
 with --cultures the cultures on one line."""
 
 import os
-import re
 import sys
 
-_TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources",
-                      "payload_files.h")
-_ENTRY = re.compile(r'\{(\d+), L"([^"]*)", L"([^"]*)"\}')
-
-
-def _entries():
-    with open(_TABLE, encoding="utf-8") as table:
-        return [(int(i), culture, name) for i, culture, name in _ENTRY.findall(table.read())]
+_LIST = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources", "payload.txt")
 
 
 def payload_files():
-    return [(i, f"{culture}/{name}" if culture else name) for i, culture, name in _entries()]
+    with open(_LIST, encoding="utf-8") as table:
+        rows = [line.split() for line in table if line[:1].isdigit()]
+    return [(int(row[0]), row[1]) for row in rows]
 
 
 def cultures():
-    return [culture for _, culture, _ in _entries() if culture]
+    return [path.split("/")[0] for _, path in payload_files() if "/" in path]
 
 
 if __name__ == "__main__":

@@ -2,14 +2,15 @@
 # Makes the documentation's pictures of the package modes: builds the 32-bit
 # Setup.exe and the tour program, walks through "/extract" (options, the
 # agreement, the completion dialog) and "/defaults" under Wine on a private
-# display, and writes PNG files into docs/.
+# display, then the progress window of a default run whose writes the fault
+# DLL slows, and writes PNG files into docs/.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 
 ulverane_prepare
 ulverane_configure "$build/test-i686" i686 -DULVERANE_BUILD_TESTS=ON
-cmake --build "$build/test-i686" -j "$(nproc)" --target Setup screenshot_tour
+cmake --build "$build/test-i686" -j "$(nproc)" --target Setup screenshot_tour fault_injection
 
 shots="$build/screenshots"
 rm -rf "$shots"
@@ -18,7 +19,9 @@ ulverane_session_start "$build/wineprefix-win64"
 status=0
 "$ULVERANE_WINE" "$build/test-i686/tests/screenshot_tour.exe" \
   "$("$ULVERANE_WINE" winepath -w "$build/test-i686/Setup.exe" 2>/dev/null)" \
-  "$("$ULVERANE_WINE" winepath -w "$shots" 2>/dev/null)" >/dev/null 2>&1 || status=$?
+  "$("$ULVERANE_WINE" winepath -w "$shots" 2>/dev/null)" \
+  "$("$ULVERANE_WINE" winepath -w "$build/test-i686/tests/fault/fault_injection.dll" 2>/dev/null)" \
+  >/dev/null 2>&1 || status=$?
 if [ "$status" != 0 ]; then
   echo "$status dialog(s) did not show" >&2
   exit 1

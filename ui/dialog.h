@@ -53,6 +53,23 @@ class Dialog {
   HWND hwnd() const { return hwnd_; }
 
  protected:
+  // The modeless form, for a window beside the caller's own work: makes the
+  // dialog, hidden if its template is, bound to this object until the window
+  // is destroyed, which the caller does before the object goes. Its messages
+  // reach it through the caller's loop (IsDialogMessageW); its procedure
+  // must not raise. Returns null when it cannot be created. Raises "Dialog:
+  // Reentrance not allowed" while a dialog of the same class exists.
+  HWND Create() {
+    if (currentInstance != nullptr)
+      throw std::runtime_error("Dialog: Reentrance not allowed");
+    currentInstance = static_cast<T*>(this);
+    const HWND window =
+        CreateDialogParamW(nullptr, MAKEINTRESOURCEW(templateId_), parent_, StaticDialogProc, 0);
+    if (window == nullptr)
+      currentInstance = nullptr;
+    return window;
+  }
+
   // The default handling: the product's icons and title on WM_INITDIALOG,
   // and OK or Cancel (also Escape and the close box) end the dialog with the
   // whole wParam. Returns TRUE when the message was handled.
@@ -89,6 +106,9 @@ class Dialog {
       return FALSE;
     if (self->hwnd_ == nullptr)
       self->hwnd_ = window;
+    // The last message: a modeless dialog's object is free from here on.
+    if (message == WM_NCDESTROY)
+      currentInstance = nullptr;
     try {
       return self->DialogProc(message, wParam, lParam);
     } catch (...) {

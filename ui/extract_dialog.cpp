@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include <stdexcept>
+#include <utility>
 
 #include "base/system_library.h"
 #include "ui/eula_dialog.h"
@@ -40,8 +41,10 @@ bool LoadAgreementText(HINSTANCE instance, std::string* text) {
 
 }  // namespace
 
-ExtractDialog::ExtractDialog(HINSTANCE instance, bool defaultsMode)
-    : Dialog(instance, IDD_EXTRACT, nullptr), defaultsMode_(defaultsMode) {}
+ExtractDialog::ExtractDialog(HINSTANCE instance, bool defaultsMode, TargetCheck acceptTarget)
+    : Dialog(instance, IDD_EXTRACT, nullptr),
+      defaultsMode_(defaultsMode),
+      acceptTarget_(std::move(acceptTarget)) {}
 
 INT_PTR ExtractDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
@@ -99,6 +102,8 @@ void ExtractDialog::SaveAs() {
   // No default extension: a name typed without one is saved as typed.
   request.Flags = OFN_OVERWRITEPROMPT;
   if (!GetSaveFileNameW(&request))
+    return;
+  if (acceptTarget_ && !acceptTarget_(hwnd(), file))
     return;
   packagePath_ = file;
   EndDialog(hwnd(), 1);

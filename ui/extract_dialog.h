@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "ui/dialog.h"
@@ -11,9 +12,9 @@ namespace ulverane {
 
 // The options dialog of the package modes (template 154). The administrator
 // types the install folder and sets the check boxes, then Save asks for the
-// package's file and ends the dialog with 1; Cancel ends it with 2. In
-// /defaults mode the /extract-only section (1008, 1013, 1017 to 1020) is
-// hidden and the dialog shrinks by its height.
+// package's file and ends the dialog with 1 once the target check takes it;
+// Cancel ends it with 2. In /defaults mode the /extract-only section (1008,
+// 1013, 1017 to 1020) is hidden and the dialog shrinks by its height.
 //
 // Checking "skip the agreement" (1013) shows the end-user agreement first,
 // until it has been accepted once in this run of the dialog.
@@ -22,7 +23,12 @@ namespace ulverane {
 // folder cannot be read: a folder that was typed is never silently dropped.
 class ExtractDialog : public Dialog<ExtractDialog> {
  public:
-  ExtractDialog(HINSTANCE instance, bool defaultsMode);
+  // Asked with the dialog and the file chosen in Save As; false keeps the
+  // dialog open for another choice, once it has told the user why.
+  using TargetCheck = std::function<bool(HWND owner, const std::wstring& path)>;
+
+  // Without `acceptTarget`, every file chosen is taken.
+  ExtractDialog(HINSTANCE instance, bool defaultsMode, TargetCheck acceptTarget = {});
 
   // Valid after RunModal returned 1.
   const std::wstring& installFolder() const { return installFolder_; }
@@ -49,6 +55,7 @@ class ExtractDialog : public Dialog<ExtractDialog> {
   bool noEula_ = false;
   bool eulaAccepted_ = false;
   bool defaultsMode_;
+  TargetCheck acceptTarget_;
 };
 
 }  // namespace ulverane

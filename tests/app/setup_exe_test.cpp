@@ -12,8 +12,8 @@
 #include <set>
 #include <sstream>
 
-#include "base/process_identity.h"
 #include "log/utf8.h"
+#include "setup/process_identity.h"
 #include "tests/support/app_defaults.h"
 #include "tests/support/call_trace.h"
 #include "tests/support/damaged_copy.h"
@@ -404,6 +404,16 @@ class SecurityTest : public SetupExeTest {
 
   std::vector<TracedCall> Calls() const { return ReadTrace(trace_); }
 
+  // Working folders in a private parent beside the shared one.
+  std::vector<std::wstring> PrivateFolders(const std::wstring& temp) const {
+    std::vector<std::wstring> found;
+    for (const std::wstring& entry : ListTree(temp))
+      if (entry.rfind(L"UlveraneSetup-", 0) == 0 && entry.back() == L'\\' &&
+          std::count(entry.begin(), entry.end(), L'\\') == 2)
+        found.push_back(temp + L"\\" + entry);
+    return found;
+  }
+
   const std::wstring trace_ = folder_ / L"calls.txt";
   ScopedEnvironment tracing_{L"ULVERANE_FAULT_TRACE", trace_};
 };
@@ -443,7 +453,10 @@ TEST_F(SecurityTest, WorkingFolderIsMadeWithPermissionsOfItsOwn) {
 }
 
 // Folders of another owner and links stay untouched, at every level: the
-// shared parent, a working folder, a language folder, and this run's own.
+// shared parent, a working folder, a language folder, and this run's own. A
+// parent of another owner or a link is not used at all: the run works in a
+// private parent beside it. A path that no longer leads to the held working
+// folder is not started from.
 TEST_F(SecurityTest, CleanUpTouchesOnlyWhatIsOurs) {
   const std::wstring killed = L"11111111-1111-4111-8111-111111111111";
   const std::wstring foreign = L"22222222-2222-4222-8222-222222222222";
@@ -451,32 +464,47 @@ TEST_F(SecurityTest, CleanUpTouchesOnlyWhatIsOurs) {
   struct Case {
     std::wstring foreign;
     std::wstring link;
+    std::wstring repoint;
     std::vector<std::wstring> killedKeeps;  // beside its log and notes; all when "*"
-    const char* box;
+    std::string boxes;
+    bool privateParent;
   };
   const std::wstring any = L"*-*-*-*-*";
+  const std::string failed =
+      Box("Ulverane Setup", "Exception: CreateDirectory failed", "error", "1");
+  const std::string notStarted =
+      Box("Ulverane Photo Setup", "Failed to start Setup. Please contact Technical Support.",
+          "error", "1");
   const Case cases[] = {
       {foreign + L",fr",
        linked + L",de",
+       L"",
        {L"de\\", L"de\\SetupUI.resources.dll", L"fr\\", L"fr\\SetupUI.resources.dll"},
-       ""},
-      {L"UlveraneSetup", L"", {L"*"}, ""},
-      {L"", L"UlveraneSetup", {L"*"}, ""},
-      {any, L"", {L"*"}, "Exception: CreateDirectory failed"},
-      {L"", any, {L"*"}, "Exception: CreateDirectory failed"},
+       "",
+       false},
+      {L"UlveraneSetup", L"", L"", {L"*"}, "", true},
+      {L"", L"UlveraneSetup", L"", {L"*"}, "", true},
+      {any, L"", L"", {L"*"}, failed, false},
+      {L"", any, L"", {L"*"}, failed, false},
+      {foreign, linked, any, {}, notStarted, false},
   };
   const std::wstring parent = temp_ + L"\\UlveraneSetup\\";
   for (const Case& c : cases) {
-    RemoveTree(parent);
+    for (const std::wstring& entry : ListTree(temp_))
+      RemoveTree(temp_ + L"\\" + entry);
+    DeleteFileW(trace_.c_str());
+    DeleteFileW(report_.c_str());
     for (const std::wstring& name : {killed, foreign, linked})
       PlantKilledRun(name);
     const std::vector<std::wstring> whole = ListTree(parent + killed);
+    const std::vector<std::wstring> before = ListTree(parent);
     const ScopedEnvironment owners(L"ULVERANE_FAULT_FOREIGN", c.foreign);
     const ScopedEnvironment links(L"ULVERANE_FAULT_LINK", c.link);
+    const ScopedEnvironment repoints(L"ULVERANE_FAULT_REPOINT", c.repoint);
     const Outcome outcome = Run(L"setup_e2e", L"");
-    const std::string what = ToUtf8(c.foreign) + " " + ToUtf8(c.link);
+    const std::string what = ToUtf8(c.foreign) + " " + ToUtf8(c.link) + " " + ToUtf8(c.repoint);
     EXPECT_EQ(outcome.exitCode, 0u) << what;
-    EXPECT_EQ(outcome.boxes, *c.box ? Box("Ulverane Setup", c.box, "error", "1") : "") << what;
+    EXPECT_EQ(outcome.boxes, c.boxes) << what;
     std::vector<std::wstring> kept = c.killedKeeps;
     if (kept == std::vector<std::wstring>{L"*"}) {
       kept = whole;
@@ -487,6 +515,46 @@ TEST_F(SecurityTest, CleanUpTouchesOnlyWhatIsOurs) {
     EXPECT_EQ(ListTree(parent + killed), kept) << what;
     for (const std::wstring& name : {foreign, linked})
       EXPECT_EQ(ListTree(parent + name), whole) << what;
+    const std::vector<std::wstring> moved = PrivateFolders(temp_);
+    ASSERT_EQ(moved.size(), c.privateParent ? 1u : 0u) << what;
+    if (c.privateParent) {
+      EXPECT_EQ(ListTree(parent), before) << what;
+      EXPECT_EQ(ReadBytes(moved[0] + L"Setup.log"), "Not trusted: " + ToUtf8(parent) +
+                                                        "; working in " + ToUtf8(moved[0]) + "\n" +
+                                                        LauncherLines(moved[0], 0))
+          << what;
+    }
+    if (!c.repoint.empty())
+      EXPECT_EQ(Report(), "") << "SetupUI.exe must not start";
+    // A stranger's folder and a link are asked what they are with an open
+    // that reads no data, so that no oplock of theirs can hold the run; then
+    // they are left.
+    if (c.foreign == foreign + L",fr") {
+      for (const std::wstring& name : {foreign, linked}) {
+        std::vector<std::string> opens;
+        for (const std::string& call : CallsOf(Calls(), "CreateFileW"))
+          if (call.rfind(ToUtf8(parent + name) + "\t", 0) == 0)
+            opens.push_back(call.substr(call.find('\t') + 1));
+        EXPECT_EQ(opens, std::vector<std::string>{"0x20080"}) << ToUtf8(name);
+      }
+    }
+  }
+}
+
+// LocalSystem gets the system's own temporary folder where the system has
+// one to give (GetTempPath2W), and %TEMP% where it has not.
+TEST_F(SecurityTest, LocalSystemWorksInTheSystemsOwnTemporaryFolder) {
+  const std::wstring system = folder_ / L"SystemTemp";
+  CreateDirectoryW(system.c_str(), nullptr);
+  const ScopedEnvironment token(L"ULVERANE_FAULT_TOKEN", L"system");
+  const ScopedEnvironment answer(L"ULVERANE_FAULT_SYSTEM_TEMP", system + L"\\");
+  for (const wchar_t* hidden : {L"", L"GetTempPath2W"}) {
+    RemoveTree(temp_ + L"\\UlveraneSetup");
+    RemoveTree(system + L"\\UlveraneSetup");
+    const ScopedEnvironment hide(L"ULVERANE_FAULT_HIDE", hidden);
+    EXPECT_EQ(Run(L"setup_e2e", L"").boxes, "");
+    EXPECT_EQ(WorkingFolders(system).size(), *hidden ? 0u : 1u) << ToUtf8(hidden);
+    EXPECT_EQ(WorkingFolders().size(), *hidden ? 1u : 0u) << ToUtf8(hidden);
   }
 }
 
@@ -519,8 +587,9 @@ TEST_F(SecurityTest, UndeletablePayloadCostsOneAttemptPerFile) {
     SetFileAttributesW((killed + entry).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// For real: Wine enforces sharing. While SetupUI.exe runs, the working
-// folder cannot be renamed away; once the run is over, it can.
+// For real: Wine enforces sharing. While SetupUI.exe runs, neither the
+// working folder nor its parent can be renamed away; once the run is over,
+// both can.
 TEST_F(SetupExeTest, WorkingFolderCannotBeRenamedWhileTheRunLasts) {
   const ScopedEnvironment wait(L"ULVERANE_STANDIN_WAIT", L"3000");
   const auto setup = Start(kBinaries + L"\\app\\setup_e2e.exe", L"");
@@ -528,9 +597,12 @@ TEST_F(SetupExeTest, WorkingFolderCannotBeRenamedWhileTheRunLasts) {
   const auto folders = WorkingFolders();
   ASSERT_EQ(folders.size(), 1u);
   const std::wstring folder = folders[0].substr(0, folders[0].size() - 1);
+  const std::wstring parent = temp_ + L"\\UlveraneSetup";
   EXPECT_FALSE(MoveFileExW(folder.c_str(), (folder + L"-moved").c_str(), 0));
+  EXPECT_FALSE(MoveFileExW(parent.c_str(), (parent + L"-moved").c_str(), 0));
   EXPECT_EQ(setup->Wait(60000), 0u);
   EXPECT_TRUE(MoveFileExW(folder.c_str(), (folder + L"-moved").c_str(), 0));
+  EXPECT_TRUE(MoveFileExW(parent.c_str(), (parent + L"-moved").c_str(), 0));
 }
 
 }  // namespace

@@ -51,6 +51,26 @@ TEST(TempFileTest, KeptOrUnsetFilesStay) {
   EXPECT_TRUE(Exists(folder / L"kept"));
 }
 
+// A moved file is owned once: by the last owner, which deletes it when it
+// goes, and a file assigned over is deleted first.
+TEST(TempFileTest, MovedFileIsDeletedByItsLastOwnerOnly) {
+  TempFolder folder;
+  WriteBytes(folder / L"moved", "x");
+  WriteBytes(folder / L"replaced", "x");
+  TempFile last;
+  last.SetPath(folder / L"replaced");
+  {
+    TempFile first;
+    first.SetPath(folder / L"moved");
+    TempFile second(std::move(first));
+    last = std::move(second);
+  }
+  EXPECT_TRUE(Exists(folder / L"moved"));
+  EXPECT_FALSE(Exists(folder / L"replaced"));
+  last = TempFile();
+  EXPECT_FALSE(Exists(folder / L"moved"));
+}
+
 // The slow cases, side by side: each takes the whole retry time.
 TEST(TempFileTest, RetriesForTwoSecondsThenGivesUp) {
   TempFolder folder;

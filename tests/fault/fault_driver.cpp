@@ -4,12 +4,12 @@
 //   fault_driver <dll> <seconds> <plan>
 //
 // <plan> holds one run a line, UTF-8, fields separated by tabs:
-//   <scenario> <image> <places> <directory> <temp> <target> <report> <trace> <fault>
+//   <scenario> <image> <places> <directory> <temp> <target> <report> <trace> <fault> [<slow>]
 // <scenario> is "default" (no arguments), "help", "extract" or "defaults". The runs
 // go one after the other, in one process, to spare a start of this program
 // each. Each starts in <directory> with TEMP and TMP set to <temp> and the
 // DLL's ULVERANE_FAULT_PLACES, ULVERANE_FAULT_TRACE and ULVERANE_FAULT
-// (empty: none) set from the line.
+// (empty: none) set from the line, and ULVERANE_FAULT_SLOW from <slow>.
 // Every window the program shows is answered as the scenario says:
 //   - the options dialog: "extract" types a folder and checks every box
 //     (accepting the agreement), "defaults" types a folder and checks the
@@ -18,6 +18,7 @@
 //   - the completion dialog: OK, the Explorer box left on for "extract"
 //     and cleared for "defaults"; the Explorer windows of the runs are
 //     closed as they come, at the latest when the plan is done;
+//   - the progress window of a long copy: left to run;
 //   - every message box: OK; any other window is closed.
 // A run is ended by force after <seconds>. Writes UTF-8 lines to <report>,
 // fields separated by tabs: "window <kind> <caption> <text>" per window
@@ -137,7 +138,11 @@ class Player {
     const DialogDriver dialog(window);
     const HWND owner = GetWindow(window, GW_OWNER);
     const auto has = [](HWND w, int id) { return w != nullptr && GetDlgItem(w, id) != nullptr; };
-    if (has(window, IDC_SAVE))
+    if (has(window, IDC_PROGRESS_BAR)) {
+      if (state.step == 0)
+        Record("progress", window);
+      state.step = 1;
+    } else if (has(window, IDC_SAVE))
       WorkOptions(dialog, state, now);
     else if (has(window, IDC_OPEN_EXPLORER))
       WorkCompletion(dialog, state, now);
@@ -304,7 +309,7 @@ std::wstring FromUtf8(const std::string& text) {
 
 // One run of the plan; false when the line is no run.
 bool Play(const std::vector<std::wstring>& run, const std::wstring& dll, ULONGLONG bound) {
-  if (run.size() != 9)
+  if (run.size() != 9 && run.size() != 10)
     return false;
   const std::wstring& name = run[0];
   const std::wstring& image = run[1];
@@ -323,7 +328,8 @@ bool Play(const std::vector<std::wstring>& run, const std::wstring& dll, ULONGLO
   for (const auto& [variable, value] :
        {std::pair{L"TEMP", temp}, std::pair{L"TMP", temp},
         std::pair{L"ULVERANE_FAULT_PLACES", run[2]}, std::pair{L"ULVERANE_FAULT_TRACE", run[7]},
-        std::pair{L"ULVERANE_FAULT", run[8]}})
+        std::pair{L"ULVERANE_FAULT", run[8]},
+        std::pair{L"ULVERANE_FAULT_SLOW", run.size() > 9 ? run[9] : std::wstring()}})
     SetEnvironmentVariableW(variable, value.empty() ? nullptr : value.c_str());
 
   bool explorerExpected = false;

@@ -38,11 +38,28 @@
 //       about a file or folder whose last path component matches one of
 //       these ('*' and '?' as wildcards) answers another user,
 //       S-1-5-21-1-2-3-1004.
-//   ULVERANE_FAULT_LINK=<name>[,<name>...]  GetFileInformationByHandle about
-//       one of these adds FILE_ATTRIBUTE_REPARSE_POINT: a junction, say.
+//   ULVERANE_FAULT_LINK=<name>[,<name>...]  these are links (a junction,
+//       say), answered as the program opened them: GetFileInformationByHandle
+//       about one opened with FILE_FLAG_OPEN_REPARSE_POINT adds
+//       FILE_ATTRIBUTE_REPARSE_POINT; opened without, it is the link's
+//       target, a plain folder elsewhere (another file index).
+//   ULVERANE_FAULT_REPOINT=<name>[,<name>...]  a path through one of these
+//       now leads elsewhere: opened without FILE_FLAG_OPEN_REPARSE_POINT, it
+//       answers another file index, as a repointed link above it would.
+//   ULVERANE_FAULT_NULL_DACL=<name>[,<name>...]  GetNamedSecurityInfoW
+//       answers a null DACL (everyone may do anything) for these.
+//   ULVERANE_FAULT_SYSTEM_TEMP=<folder>  GetTempPath2W, which Wine 8 lacks,
+//       is offered by a stand-in (unless hidden): it answers <folder> to an
+//       emulated LocalSystem run, as Windows answers its SystemTemp, and what
+//       GetTempPathW answers to any other.
 //   ULVERANE_FAULT_NO_ACLS=1  GetVolumeInformationW answers without
 //       FILE_PERSISTENT_ACLS, as for a FAT volume.
-// The trace gives the security descriptor that CreateDirectoryW is handed,
+//   ULVERANE_FAULT_SLOW=<ms>  each WriteFile of the program's own code first
+//       waits that long: a slow drive, or a scanner looking at each write.
+//   ULVERANE_FAULT_FREE=<bytes>  GetDiskFreeSpaceExW answers that many bytes
+//       free, to the caller and on the volume: a drive about to be full.
+// The trace gives the access that CreateFileW asks for (hex, after the
+// path), the security descriptor that CreateDirectoryW is handed,
 // and the DACL that SetSecurityInfo is, in SDDL ("-" for none), and for calls
 // about an open file its path, as the program opened it with CreateFileW.
 //
@@ -53,9 +70,10 @@
 // out the hook in place of the function. Calls from the runtime (heap, TLS,
 // the delay-load helper's own LoadLibraryA and GetProcAddress) pass through
 // uncounted. Release functions (CloseHandle, FreeLibrary, RegCloseKey,
-// MsiCloseHandle, RpcStringFreeW, ImageUnload, DestroyIcon and
+// MsiCloseHandle, RpcStringFreeW, ImageUnload, DestroyIcon, DestroyWindow and
 // Wow64RevertWow64FsRedirection) are left alone: they cannot fail in a way
-// that leaves the program anything to do.
+// that leaves the program anything to do; so are those that cannot fail at
+// all (GetTickCount, TranslateMessage, DispatchMessageW).
 #include <windows.h>
 #include <aclapi.h>
 #include <commdlg.h>
@@ -100,12 +118,20 @@ bool oldLoader = false;
 using Sid = std::vector<BYTE>;
 bool tokenEmulated = false;
 Sid realUser, tokenUser, tokenOwner, foreignOwner;
-std::vector<std::string> foreignNames, linkNames;
+std::vector<std::string> foreignNames, linkNames, repointNames, nullDaclNames;
 bool noAcls = false;
+// The answers of ULVERANE_FAULT_SLOW and FREE; a negative room is none.
+DWORD slowWrites = 0;
+long long freeAnswer = -1;
+std::wstring systemTemp;
 
-// The paths of the files the program opened, by handle.
+// The files the program opened, by handle: path and CreateFileW flags.
+struct Opened {
+  std::string path;
+  DWORD flags;
+};
 CRITICAL_SECTION openedLock;
-std::map<HANDLE, std::string> opened;
+std::map<HANDLE, Opened> opened;
 
 std::string Utf8(const wchar_t* text) {
   if (text == nullptr)
@@ -151,12 +177,16 @@ Sid SidOf(const char* text) {
   return bytes;
 }
 
-std::string PathOf(HANDLE handle) {
+Opened OpenedAs(HANDLE handle) {
   EnterCriticalSection(&openedLock);
   const auto found = opened.find(handle);
-  const std::string path = found != opened.end() ? found->second : "(handle)";
+  const Opened result = found != opened.end() ? found->second : Opened{"(handle)", 0};
   LeaveCriticalSection(&openedLock);
-  return path;
+  return result;
+}
+
+std::string PathOf(HANDLE handle) {
+  return OpenedAs(handle).path;
 }
 
 // `text` against `pattern`, where '*' stands for any run of characters and
@@ -319,6 +349,8 @@ struct Redirect {
   const char* name;
   void* hook;
   void** real;
+  // Handed out also where the system lacks the function.
+  bool standIn;
 };
 
 std::vector<Redirect>& Redirects() {
@@ -327,8 +359,8 @@ std::vector<Redirect>& Redirects() {
 }
 
 struct Registration {
-  Registration(const char* name, void* hook, void** real) {
-    Redirects().push_back({name, hook, real});
+  Registration(const char* name, void* hook, void** real, bool standIn = false) {
+    Redirects().push_back({name, hook, real, standIn});
   }
 };
 
@@ -373,11 +405,19 @@ HOOK(BOOL, CreateDirectoryW, FALSE, ERROR_ACCESS_DENIED,
 HOOK(BOOL, SetFileAttributesW, FALSE, ERROR_ACCESS_DENIED, (LPCWSTR path, DWORD attributes),
      (path, attributes), Utf8(path), Hex(attributes))
 HOOK(BOOL, FlushFileBuffers, FALSE, ERROR_WRITE_FAULT, (HANDLE file), (file), PathOf(file))
+HOOK(BOOL, SetFileTime, FALSE, ERROR_ACCESS_DENIED,
+     (HANDLE file, const FILETIME* created, const FILETIME* accessed, const FILETIME* written),
+     (file, created, accessed, written), PathOf(file))
 HOOK(BOOL, GetFileInformationByHandleEx, FALSE, ERROR_ACCESS_DENIED,
      (HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID out, DWORD size),
      (file, kind, out, size), PathOf(file), std::to_string(static_cast<int>(kind)))
 HOOK(BOOL, GetVolumePathNameW, FALSE, ERROR_PATH_NOT_FOUND,
      (LPCWSTR path, LPWSTR root, DWORD size), (path, root, size), Utf8(path))
+// A network path that does not tell.
+HOOK(BOOL, GetDiskFreeSpaceW, FALSE, ERROR_ACCESS_DENIED,
+     (LPCWSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector, LPDWORD freeClusters,
+      LPDWORD clusters),
+     (root, sectorsPerCluster, bytesPerSector, freeClusters, clusters), Utf8(root))
 HOOK(BOOL, RemoveDirectoryW, FALSE, ERROR_SHARING_VIOLATION, (LPCWSTR path), (path), Utf8(path))
 HOOK(DWORD, GetCurrentDirectoryW, 0, ERROR_PATH_NOT_FOUND, (DWORD size, LPWSTR path),
      (size, path))
@@ -443,10 +483,6 @@ HOOK(BOOL, ConvertSidToStringSidW, FALSE, ERROR_NOT_ENOUGH_MEMORY, (PSID sid, LP
 HOOK(BOOL, ConvertStringSecurityDescriptorToSecurityDescriptorW, FALSE, ERROR_NOT_ENOUGH_MEMORY,
      (LPCWSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size),
      (text, revision, descriptor, size), Utf8(text))
-HOOK(DWORD, GetNamedSecurityInfoW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
-     (LPCWSTR path, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner, PSID* group,
-      PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor),
-     (path, type, parts, owner, group, dacl, sacl, descriptor), Utf8(path))
 HOOK(BOOL, GetSecurityDescriptorControl, FALSE, ERROR_INVALID_SECURITY_DESCR,
      (PSECURITY_DESCRIPTOR descriptor, PSECURITY_DESCRIPTOR_CONTROL control, LPDWORD revision),
      (descriptor, control, revision))
@@ -490,6 +526,24 @@ HOOK(BOOL, ScreenToClient, FALSE, ERROR_INVALID_WINDOW_HANDLE, (HWND window, LPP
 HOOK(BOOL, MoveWindow, FALSE, ERROR_INVALID_WINDOW_HANDLE,
      (HWND window, int x, int y, int width, int height, BOOL repaint),
      (window, x, y, width, height, repaint))
+HOOK(HWND, CreateDialogParamW, nullptr, ERROR_NOT_ENOUGH_MEMORY,
+     (HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC procedure, LPARAM parameter),
+     (instance, name, owner, procedure, parameter), NameOrId(name))
+// No message waiting, and one that is not the dialog's.
+HOOK(BOOL, PeekMessageW, FALSE, ERROR_INVALID_WINDOW_HANDLE,
+     (LPMSG message, HWND window, UINT first, UINT last, UINT remove),
+     (message, window, first, last, remove))
+HOOK(BOOL, IsDialogMessageW, FALSE, ERROR_INVALID_WINDOW_HANDLE, (HWND dialog, LPMSG message),
+     (dialog, message))
+HOOK(BOOL, SetWindowPos, FALSE, ERROR_INVALID_WINDOW_HANDLE,
+     (HWND window, HWND after, int x, int y, int width, int height, UINT flags),
+     (window, after, x, y, width, height, flags))
+// Another desktop than the input one.
+HOOK(BOOL, GetCursorPos, FALSE, ERROR_ACCESS_DENIED, (LPPOINT point), (point))
+HOOK(HMONITOR, MonitorFromPoint, nullptr, ERROR_INVALID_PARAMETER, (POINT point, DWORD flags),
+     (point, flags))
+HOOK(BOOL, GetMonitorInfoW, FALSE, ERROR_INVALID_MONITOR_HANDLE,
+     (HMONITOR monitor, LPMONITORINFO info), (monitor, info))
 // clang-format on
 
 // Those that fail in a way of their own.
@@ -506,12 +560,33 @@ REGISTER(ReadFile)
 
 decltype(&WriteFile) realWriteFile;
 BOOL WINAPI HookWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD done, LPOVERLAPPED at) {
+  if (slowWrites != 0 && !PlaceOf(CALLER).empty())
+    Sleep(slowWrites);
   const Outcome outcome = Count(CALLER, "WriteFile", {std::to_string(size)});
   if (outcome == Outcome::kFail)
     return Failed(FALSE, ERROR_DISK_FULL);
   return realWriteFile(file, data, outcome == Outcome::kShort ? size / 2 : size, done, at);
 }
 REGISTER(WriteFile)
+
+// Fails as for a network path that does not tell, or answers the room asked
+// for.
+decltype(&GetDiskFreeSpaceExW) realGetDiskFreeSpaceExW;
+BOOL WINAPI HookGetDiskFreeSpaceExW(LPCWSTR folder,
+                                    PULARGE_INTEGER available,
+                                    PULARGE_INTEGER total,
+                                    PULARGE_INTEGER free) {
+  if (Failing(Count(CALLER, "GetDiskFreeSpaceExW", {Utf8(folder)})))
+    return Failed(FALSE, ERROR_ACCESS_DENIED);
+  const BOOL result = realGetDiskFreeSpaceExW(folder, available, total, free);
+  if (result && freeAnswer >= 0) {
+    for (PULARGE_INTEGER room : {available, free})
+      if (room != nullptr)
+        room->QuadPart = static_cast<ULONGLONG>(freeAnswer);
+  }
+  return result;
+}
+REGISTER(GetDiskFreeSpaceExW)
 
 // Also refuses the search flags where the loader update is hidden.
 decltype(&LoadLibraryExW) realLoadLibraryExW;
@@ -555,13 +630,13 @@ HANDLE WINAPI HookCreateFileW(LPCWSTR path,
                               DWORD how,
                               DWORD flags,
                               HANDLE model) {
-  if (Failing(Count(CALLER, "CreateFileW", {Utf8(path)})))
+  if (Failing(Count(CALLER, "CreateFileW", {Utf8(path), Hex(access)})))
     return Failed(INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION);
   const HANDLE file = realCreateFileW(path, access, share, security, how, flags, model);
   if (file != INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     EnterCriticalSection(&openedLock);
-    opened[file] = Utf8(path);
+    opened[file] = {Utf8(path), flags};
     LeaveCriticalSection(&openedLock);
     SetLastError(error);
   }
@@ -634,6 +709,55 @@ DWORD WINAPI HookGetSecurityInfo(HANDLE handle,
 }
 REGISTER(GetSecurityInfo)
 
+// A null DACL where the name asks for one.
+decltype(&GetNamedSecurityInfoW) realGetNamedSecurityInfoW;
+DWORD WINAPI HookGetNamedSecurityInfoW(LPCWSTR path,
+                                       SE_OBJECT_TYPE type,
+                                       SECURITY_INFORMATION parts,
+                                       PSID* owner,
+                                       PSID* group,
+                                       PACL* dacl,
+                                       PACL* sacl,
+                                       PSECURITY_DESCRIPTOR* descriptor) {
+  if (Failing(Count(CALLER, "GetNamedSecurityInfoW", {Utf8(path)})))
+    return Failed<DWORD>(ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED);
+  const DWORD result =
+      realGetNamedSecurityInfoW(path, type, parts, owner, group, dacl, sacl, descriptor);
+  if (result != ERROR_SUCCESS || parts != DACL_SECURITY_INFORMATION || dacl == nullptr ||
+      descriptor == nullptr || !Named(Utf8(path), nullDaclNames))
+    return result;
+  LocalFree(*descriptor);
+  auto* block = static_cast<SECURITY_DESCRIPTOR*>(
+      LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, sizeof(SECURITY_DESCRIPTOR)));
+  InitializeSecurityDescriptor(block, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorDacl(block, TRUE, nullptr, FALSE);
+  *dacl = nullptr;
+  *descriptor = block;
+  return ERROR_SUCCESS;
+}
+REGISTER(GetNamedSecurityInfoW)
+
+// Offered where Wine lacks it.
+using TempPathFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
+TempPathFunction realGetTempPath2W;
+DWORD WINAPI HookGetTempPath2W(DWORD size, LPWSTR path) {
+  if (Failing(Count(CALLER, "GetTempPath2W", {})))
+    return Failed<DWORD>(0, ERROR_PATH_NOT_FOUND);
+  if (realGetTempPath2W != nullptr)
+    return realGetTempPath2W(size, path);
+  if (!tokenEmulated || tokenUser != SidOf("S-1-5-18") || systemTemp.empty())
+    return GetTempPathW(size, path);
+  const auto length = static_cast<DWORD>(systemTemp.size());
+  if (length >= size)
+    return length + 1;
+  lstrcpyW(path, systemTemp.c_str());
+  return length;
+}
+const Registration registerGetTempPath2W("GetTempPath2W",
+                                         reinterpret_cast<void*>(&HookGetTempPath2W),
+                                         reinterpret_cast<void**>(&realGetTempPath2W),
+                                         true);
+
 decltype(&SetSecurityInfo) realSetSecurityInfo;
 DWORD WINAPI HookSetSecurityInfo(HANDLE handle,
                                  SE_OBJECT_TYPE type,
@@ -656,12 +780,17 @@ REGISTER(SetSecurityInfo)
 
 decltype(&GetFileInformationByHandle) realGetFileInformationByHandle;
 BOOL WINAPI HookGetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
-  const std::string path = PathOf(file);
-  if (Failing(Count(CALLER, "GetFileInformationByHandle", {path})))
+  const Opened as = OpenedAs(file);
+  if (Failing(Count(CALLER, "GetFileInformationByHandle", {as.path})))
     return Failed(FALSE, ERROR_ACCESS_DENIED);
   const BOOL result = realGetFileInformationByHandle(file, information);
-  if (result && Named(path, linkNames))
+  if (!result)
+    return result;
+  const bool itself = (as.flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+  if (itself && Named(as.path, linkNames))
     information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  else if (!itself && (Named(as.path, linkNames) || Named(as.path, repointNames)))
+    information->nFileIndexHigh ^= 0x40000000;
   return result;
 }
 REGISTER(GetFileInformationByHandle)
@@ -702,8 +831,8 @@ FARPROC WINAPI HookGetProcAddress(HMODULE module, LPCSTR name) {
   if (byName && std::find(hidden.begin(), hidden.end(), name) != hidden.end())
     return Failed<FARPROC>(nullptr, ERROR_PROC_NOT_FOUND);
   const FARPROC found = realGetProcAddress(module, name);
-  const Redirect* redirect = byName && found != nullptr ? Find(name) : nullptr;
-  if (redirect == nullptr)
+  const Redirect* redirect = byName ? Find(name) : nullptr;
+  if (redirect == nullptr || (found == nullptr && !redirect->standIn))
     return found;
   *redirect->real = reinterpret_cast<void*>(found);
   return reinterpret_cast<FARPROC>(redirect->hook);
@@ -790,7 +919,15 @@ void Start() {
   foreignOwner = SidOf("S-1-5-21-1-2-3-1004");
   foreignNames = List(Utf8(Environment(L"ULVERANE_FAULT_FOREIGN").c_str()));
   linkNames = List(Utf8(Environment(L"ULVERANE_FAULT_LINK").c_str()));
+  repointNames = List(Utf8(Environment(L"ULVERANE_FAULT_REPOINT").c_str()));
+  nullDaclNames = List(Utf8(Environment(L"ULVERANE_FAULT_NULL_DACL").c_str()));
+  systemTemp = Environment(L"ULVERANE_FAULT_SYSTEM_TEMP");
   noAcls = Environment(L"ULVERANE_FAULT_NO_ACLS") == L"1";
+  slowWrites =
+      static_cast<DWORD>(std::wcstoul(Environment(L"ULVERANE_FAULT_SLOW").c_str(), nullptr, 10));
+  const std::wstring room = Environment(L"ULVERANE_FAULT_FREE");
+  if (!room.empty())
+    freeAnswer = std::wcstoll(room.c_str(), nullptr, 10);
 
   RedirectImportSlots(image);
 }

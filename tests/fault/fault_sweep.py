@@ -11,7 +11,8 @@ named) it first makes a clean run with fault_injection.dll tracing, then one
 run per distinct calling place (function and caller) that fails the first
 call there, or with --every one run per call. ReadFile and WriteFile are
 also cut short. Each package scenario saves once to a new file and once over
-an existing one. Prints per scenario
+an existing one; the default one also runs with slowed writes, so that the
+progress window shows. Prints per scenario
   == <scenario>: <calls> calls, <places> calling places, <runs> runs, <broken> broken
 and exits non-zero when an invariant broke or a calling place was never
 failed; the folders of broken runs stay in the work folder. It also names
@@ -41,7 +42,8 @@ MESSAGES = {
     "ReadFile failed", "WriteFile failed", "MsiOpenDatabase failed",
     "MsiDatabaseOpenView failed", "MsiViewExecute failed", "MsiViewModify failed",
     "MsiDatabaseCommit failed", "MoveFileEx failed", "GetWindowText failed",
-    "Payload check failed", "FlushFileBuffers failed",
+    "Payload check failed", "FlushFileBuffers failed", "CreateFile failed",
+    "GetNamedSecurityInfo failed", "GetSecurityDescriptorControl failed", "SetSecurityInfo failed",
     "Dialog: Reentrance not allowed",
     "ResourceSection::ResourceSection", "ResourceSection::RvaToFilePosition",
     "ResourceDir::ResourceDir", "ResourceDir::GetFirstEntry", "ResourceDir::GetChildWithName",
@@ -54,6 +56,7 @@ MESSAGES = {
 # boxes.
 OWN_ENDS = [
     ("GetTempPathW", "", "Exception: CreateDirectory failed"),
+    ("GetTempPath2W", "", "Exception: CreateDirectory failed"),
     ("UuidCreate", "", "Exception: CreateDirectory failed"),
     ("UuidToStringW", "", "Exception: CreateDirectory failed"),
     # The shared parent is there already: the killed run's.
@@ -66,7 +69,9 @@ OWN_ENDS = [
     ("ImageLoad", "", "Exception: Image loading failed"),
     ("CreateFileW", "ExtractResource", "Exception: Image loading failed"),
     ("CreateFileW", "CheckTarget", "Exception: Image loading failed"),
-    ("CreateFileW", "PrepareToReplace", "Exception: FlushFileBuffers failed"),
+    ("GetNamedSecurityInfoW", "", "Exception: GetNamedSecurityInfo failed"),
+    ("GetSecurityDescriptorControl", "", "Exception: GetSecurityDescriptorControl failed"),
+    ("SetSecurityInfo", "PrepareToReplace", "Exception: SetSecurityInfo failed"),
     ("FlushFileBuffers", "", "Exception: FlushFileBuffers failed"),
     ("GetTempFileNameW", "", "Exception: Image loading failed"),
     ("SetFilePointerEx", "", "Exception: SetFilePointerEx failed"),
@@ -91,8 +96,8 @@ CASES = [
     # The clean-up of the interrupted run's folder, whose calls share their
     # places with those about the run's own working folder.
     ("default", "CreateFileW", "HeldFolder", "cafe\\de"),
-    ("default", "GetSecurityInfo", "IsOwnedBy", "cafe"),
-    ("default", "GetFileInformationByHandleEx", "MayHold", "cafe"),
+    ("default", "GetSecurityInfo", "OwnerIs", "cafe"),
+    ("default", "GetFileInformationByHandleEx", "ForEachEntry", "cafe"),
     ("default", "DeleteFileW", "RemovePayload", "cafe\\SetupUI.exe"),
 ]
 
@@ -109,13 +114,20 @@ LOG_LINES = re.compile(
     r"|  Exit code: -?\d+|RemoveDirectory failed: .+|GetModuleFileName failed"
     r"|GetModuleFileName returned invalid path|GetCurrentDirectory failed"
     r"|SetCurrentDirectory failed|ImageLoad failed|CreateFile failed"
-    r"|CRC-32C table (?:missing|malformed)|CRC-32C mismatch: BIN \d+")
+    r"|CRC-32C table (?:missing|malformed)|CRC-32C mismatch: BIN \d+"
+    r"|Not trusted: .+\\UlveraneSetup\\; working in .+\\UlveraneSetup-[0-9a-f-]{36}\\[0-9a-f-]{36}\\"
+    r"|Cancelled by the user|Not enough space: \d+ bytes needed on .+, \d+ free")
 
 EXISTING = b"an earlier package, to be replaced\r\n" * 64
 
+# Milliseconds per write of a "slow" run: its thirteen files take about two
+# seconds, and the progress window shows after one.
+SLOW_MS = 150
+
 SCENARIOS = {
     # name: (image, variants, product boxes, windows of the flow)
-    "default": ("setup_e2e", [""], {VERSION_TEXT, START_TEXT, DOTNET_TEXT}, set()),
+    # "slow": each write takes SLOW_MS, so that the progress window shows.
+    "default": ("setup_e2e", ["", "slow"], {VERSION_TEXT, START_TEXT, DOTNET_TEXT}, {"progress"}),
     "extract": ("product", ["new", "existing"], set(),
                 {"options", "agreement", "save-as", "replace", "completion"}),
     "defaults": ("product", ["new", "existing"], set(),
@@ -229,9 +241,10 @@ class Sweep:
         fields = [scenario, image, self.places[image_key], os.path.join(folder, "cwd"),
                   os.path.join(folder, "temp"), target, os.path.join(folder, "report.tsv"),
                   os.path.join(folder, "trace.tsv")]
+        slow = str(SLOW_MS) if variant == "slow" else ""
         return {"scenario": scenario, "variant": variant, "fault": fault, "folder": folder,
                 "target": target,
-                "line": "\t".join([scenario] + [wine_path(f) for f in fields[1:]] + [fault])}
+                "line": "\t".join([scenario] + [wine_path(f) for f in fields[1:]] + [fault, slow])}
 
     def execute(self, runs):
         """Plays `runs`, spread over the jobs, and checks each."""
@@ -310,7 +323,10 @@ class Sweep:
         problems = []
         temp = os.path.join(run["folder"], "temp")
         entries = tree(temp)
-        logs = [e for e in entries if re.fullmatch(r"UlveraneSetup/[0-9a-f-]{36}/Setup\.log", e)
+        # A parent that could not be trusted (or held) makes the run use a
+        # private one beside it.
+        logs = [e for e in entries
+                if re.fullmatch(r"UlveraneSetup(-[0-9a-f-]{36})?/[0-9a-f-]{36}/Setup\.log", e)
                 and LEFTOVER not in e]
         lines = []
         for log in logs:
@@ -342,9 +358,10 @@ class Sweep:
                 if entry not in planted:
                     problems.append("not the killed run's: %TEMP%/" + entry)
                 continue
-            allowed = re.fullmatch(r"UlveraneSetup/([0-9a-f-]{36}/(Setup\.log)?)?", entry)
+            allowed = re.fullmatch(
+                r"UlveraneSetup(-[0-9a-f-]{36})?/([0-9a-f-]{36}/(Setup\.log)?)?", entry)
             if not allowed and entry.endswith("/") and entry.count("/") == 3:
-                allowed = entry[len("UlveraneSetup/"):].rstrip("/") in kept
+                allowed = entry.split("/", 1)[1].rstrip("/") in kept
             if not allowed:
                 problems.append("left behind: %TEMP%/" + entry)
         if len({e.split("/")[1] for e in entries if e.count("/") >= 2} - {LEFTOVER}) > 1:

@@ -277,39 +277,51 @@ TEST_F(ExtractFlowTest, EachBoxFeedsItsOwnPropertyAlsoOverAnExistingFile) {
 
 // Saved over a file, the package takes over its attributes and permissions
 // and reaches the disk before it takes the file's place: a power cut after
-// the move cannot leave unwritten data under the chosen name.
+// the move cannot leave unwritten data under the chosen name. A null DACL
+// (everyone may write) is not passed on: the package keeps its folder's.
 TEST_F(ExtractFlowTest, SaveOverAFileIsDurableAndKeepsItsLook) {
-  const std::wstring target = folder_ / L"hidden.msi";
-  WriteBytes(target, "an earlier package");
-  ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
-  const std::wstring trace = folder_ / L"calls.txt";
-  const ScopedEnvironment tracing(L"ULVERANE_FAULT_TRACE", trace);
-  auto process = Start(kProduct, L"/extract", kFaultDll);
-  ChooseAndSave(*process, {}, target);
-  Complete(*process, true, IDCANCEL);
-  EXPECT_EQ(process->Wait(), 0u);
-  EXPECT_EQ(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN);
+  for (const bool nullDacl : {false, true}) {
+    const std::wstring name = nullDacl ? L"open.msi" : L"hidden.msi";
+    const std::wstring target = folder_ / name;
+    WriteBytes(target, "an earlier package");
+    ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    const std::wstring trace = folder_ / L"calls.txt";
+    DeleteFileW(trace.c_str());
+    const ScopedEnvironment tracing(L"ULVERANE_FAULT_TRACE", trace);
+    const ScopedEnvironment open(L"ULVERANE_FAULT_NULL_DACL", nullDacl ? name : L"");
+    auto process = Start(kProduct, L"/extract", kFaultDll);
+    ChooseAndSave(*process, {}, target);
+    Complete(*process, true, IDCANCEL);
+    EXPECT_EQ(process->Wait(), 0u);
+    EXPECT_EQ(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN);
 
-  // The new file's steps, in order, each on the new file, the move last.
-  std::vector<std::string> steps;
-  std::string fresh;
-  for (const TracedCall& call : ReadTrace(trace)) {
-    if (call.function == "MoveFileExW" && call.details.size() == 2) {
-      fresh = call.details[0];
-      EXPECT_EQ(call.details[1], ToUtf8(target));
+    // The new file's steps, in order, each on the new file, the move last.
+    std::string fresh;
+    for (const TracedCall& call : ReadTrace(trace)) {
+      if (call.function == "MoveFileExW" && call.details.size() == 2) {
+        fresh = call.details[0];
+        EXPECT_EQ(call.details[1], ToUtf8(target));
+      }
     }
+    ASSERT_FALSE(fresh.empty()) << "no move";
+    std::vector<std::string> steps;
+    for (const TracedCall& call : ReadTrace(trace))
+      if (!call.details.empty() && call.details[0] == fresh && call.function != "CreateFileW")
+        // Of the permissions, only that a DACL was given.
+        steps.push_back(call.function + (call.details.size() < 2 ? ""
+                                         : call.function == "SetSecurityInfo"
+                                             ? " " + call.details[1].substr(0, 2)
+                                             : " " + call.details[1]));
+    std::vector<std::string> expected = {"SetFileAttributesW 0x22",
+                                         "SetSecurityInfo D:", "FlushFileBuffers",
+                                         "MoveFileExW " + ToUtf8(target)};
+    if (nullDacl)
+      expected.erase(expected.begin() + 1);
+    ASSERT_GE(steps.size(), expected.size());
+    steps.erase(steps.begin(), steps.end() - static_cast<std::ptrdiff_t>(expected.size()));
+    EXPECT_EQ(steps, expected);
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
   }
-  ASSERT_FALSE(fresh.empty()) << "no move";
-  for (const TracedCall& call : ReadTrace(trace))
-    if (!call.details.empty() && call.details[0] == fresh && call.function != "CreateFileW")
-      steps.push_back(call.function + (call.details.size() > 1 ? " " + call.details[1] : ""));
-  ASSERT_GE(steps.size(), 4u);
-  steps.erase(steps.begin(), steps.end() - 4);
-  EXPECT_EQ(steps[0], "SetFileAttributesW 0x22");
-  EXPECT_EQ(steps[1].rfind("SetSecurityInfo D:", 0), 0u) << steps[1];
-  EXPECT_EQ(steps[2], "FlushFileBuffers");
-  EXPECT_EQ(steps[3], "MoveFileExW " + ToUtf8(target));
-  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // Failures before the commit leave no package and no temporary file, and an

@@ -4,6 +4,7 @@
 
 #include "damage_cases.h"
 #include "image_fixture.h"
+#include "payload/checksum_table.h"
 
 namespace ulverane::testing {
 namespace {
@@ -62,6 +63,88 @@ TEST_F(ExtractResourceTest, MalformedImagesRaiseTheReadersMessages) {
     EXPECT_EQ(left, *c.message == '\0' ? c.expected : "precious") << c.what;
   }
   EXPECT_EQ(Log(), "CRC-32C table missing\n");
+}
+
+std::string Le32(std::uint32_t value) {
+  std::string bytes(4, '\0');
+  Put32(bytes, 0, value);
+  return bytes;
+}
+
+// The entry for `data`, its size off by `sizeChange`.
+std::string Entry(std::uint32_t id, const std::string& data, int sizeChange = 0) {
+  return Le32(id) + Le32(static_cast<std::uint32_t>(static_cast<int>(data.size()) + sizeChange)) +
+         Le32(ReferenceCrc32c(data));
+}
+
+std::string Table(std::uint32_t count, const std::vector<std::string>& entries) {
+  std::string table = "C32C" + Le32(count);
+  for (const std::string& entry : entries)
+    table += entry;
+  return table;
+}
+
+// The table that the build writes, and every way in which a table can differ
+// from one the build could have written: those are "malformed", whichever
+// file is asked for. A wrong CRC alone is a mismatch.
+TEST_F(ExtractResourceTest, ChecksumTableIsTakenOnlyAsTheBuildWritesIt) {
+  const std::string config = "the config";
+  const std::string package = "the package";
+  const std::string first = Entry(134, config);
+  const std::string second = Entry(135, package);
+  const std::string whole = Table(2, {first, second});
+  constexpr char kMalformed[] = "CRC-32C table malformed\n";
+  struct Case {
+    const char* what;
+    std::string table;
+    const char* log;  // "" for a successful extraction
+  };
+  const Case cases[] = {
+      {"as the build writes it", whole, ""},
+      {"in another order", Table(2, {second, first}), ""},
+      {"naming a file the image lacks", Table(3, {first, second, Entry(140, "absent")}), ""},
+      {"a wrong CRC", Table(2, {first, Entry(135, package + "!", -1)}),
+       "CRC-32C mismatch: BIN 135\n"},
+      {"a size one more than the resource's", Table(2, {first, Entry(135, package, 1)}),
+       kMalformed},
+      {"a size one less than the resource's", Table(2, {first, Entry(135, package, -1)}),
+       kMalformed},
+      {"a size of 0", Table(2, {first, Entry(135, package, -static_cast<int>(package.size()))}),
+       kMalformed},
+      {"not naming the file", Table(1, {first}), kMalformed},
+      {"no entries", Table(0, {}), kMalformed},
+      {"a count one more than the entries", Table(3, {first, second}), kMalformed},
+      {"a count one less than the entries", Table(1, {first, second}), kMalformed},
+      {"a count of 0 before entries", Table(0, {first, second}), kMalformed},
+      {"a count of 2^32 - 1", Table(0xFFFFFFFFu, {first, second}), kMalformed},
+      // 8 + 12 * count wraps to the length in 32 bits.
+      {"a count that wraps to the length", Table(0x40000002u, {first, second}), kMalformed},
+      {"a byte appended", whole + '\0', kMalformed},
+      {"four bytes appended", whole + Le32(0), kMalformed},
+      {"an entry of zeros appended", whole + std::string(12, '\0'), kMalformed},
+      {"a copy of an entry appended", whole + first, kMalformed},
+      {"a byte cut off", whole.substr(0, whole.size() - 1), kMalformed},
+      {"the header cut short", "C32C", kMalformed},
+      {"empty", "", kMalformed},
+      {"another tag", "C32c" + whole.substr(4), kMalformed},
+      {"the file named twice", Table(3, {first, second, second}), kMalformed},
+      {"another file named twice", Table(3, {first, second, first}), kMalformed},
+      {"an id above 16 bits", Table(3, {first, second, Entry(0x10000 + 134, config)}), kMalformed},
+  };
+  const std::wstring target = folder_ / L"target";
+  for (const Case& c : cases) {
+    PeWriter writer;
+    writer.AddResources({Bin(134, config), Bin(135, package),
+                         Resource{{kChecksumType}, {L"", kChecksumTableId}, 2057, c.table}},
+                        ".rsrc", false);
+    const std::wstring name = WriteImage(writer.Build());
+    const std::string before = Log();
+    DeleteFileW(target.c_str());
+    EXPECT_EQ(Extract(name, 135, target), *c.log == '\0' ? "" : "Payload check failed") << c.what;
+    EXPECT_EQ(Log().substr(before.size()), c.log) << c.what;
+    EXPECT_EQ(Exists(target) ? ReadBytes(target) : "(none)", *c.log == '\0' ? package : "(none)")
+        << c.what;
+  }
 }
 
 TEST_F(ExtractResourceTest, LastResourceSectionWins) {

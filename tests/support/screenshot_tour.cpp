@@ -2,19 +2,24 @@
 // administrator would and saves a screenshot of each dialog, for the
 // documentation (tools/screenshots.sh).
 //
-//   screenshot_tour <setup.exe> <output-folder>
+//   screenshot_tour <setup.exe> <output-folder> [<fault_injection.dll>]
 //
 // Writes options-extract.bmp, eula.bmp, completion.bmp, options-defaults.bmp
 // and, at 144 DPI, options-extract-144dpi.bmp; the package goes to
-// <output-folder>\Ulverane.msi and is deleted again. Exits with the number
-// of dialogs that did not show.
+// <output-folder>\Ulverane.msi and is deleted again. With the DLL, also
+// progress.bmp: the default run with its writes slowed, cancelled once shot.
+// Exits with the number of dialogs that did not show.
 #include <windows.h>
 
 #include <string>
 
 #include "resources/resource_ids.h"
 #include "tests/support/dialog_driver.h"
+#include "tests/support/environment.h"
 #include "tests/support/scoped_dpi.h"
+#include "tests/support/setup_process.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -55,7 +60,7 @@ HWND Shoot(DWORD processId, const wchar_t* caption, const std::wstring& path, in
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3)
+  if (argc != 3 && argc != 4)
     return 100;
   const std::wstring setup = argv[1];
   const std::wstring out = argv[2];
@@ -106,6 +111,28 @@ int wmain(int argc, wchar_t** argv) {
             Shoot(large.dwProcessId, kTitle, out + L"\\options-extract-144dpi.bmp", &missing))
       DialogDriver(options).Click(IDCANCEL);
     Finish(large);
+  }
+
+  // The window of a long unpack, once its bar has moved on a little.
+  if (argc == 4) {
+    using namespace ulverane::testing;
+    const TempFolder temp;
+    const ScopedEnvironment tmp(L"TMP", temp.path() + L"\\");
+    const ScopedEnvironment temp2(L"TEMP", temp.path() + L"\\");
+    const ScopedEnvironment slow(L"ULVERANE_FAULT_SLOW", L"600");
+    SetupProcess run(setup, L"", temp.path(), argv[3]);
+    HWND window = nullptr;
+    WaitUntil([&] { return (window = FindDialog(run.id(), nullptr, IDC_PROGRESS_BAR)) != nullptr; },
+              20000);
+    if (window != nullptr) {
+      // Painted, and the next file still being written.
+      Sleep(300);
+      SaveScreenshot(window, out + L"\\progress.bmp");
+      DialogDriver(window).Click(IDCANCEL);
+    } else {
+      ++missing;
+    }
+    run.Wait(30000);
   }
   return missing;
 }

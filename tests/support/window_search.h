@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "resources/resource_ids.h"
+
 namespace ulverane::testing {
 
 // The text of a window of any process (a control's too), or "" when its
@@ -30,8 +32,10 @@ inline std::wstring ClassName(HWND window) {
 
 // A visible dialog ("#32770") of `processId` (0: any process); with a
 // caption, only one of that caption; with a control id, only one that has
-// it. The caption is read without a message to the program, so that each
-// look costs little and never waits for a busy program.
+// it. The progress window of a long copy is no dialog to answer: it is found
+// only by its bar's id, IDC_PROGRESS_BAR. The caption is read without a
+// message to the program, so that each look costs little and never waits
+// for a busy program.
 inline HWND FindDialog(DWORD processId, const wchar_t* caption = nullptr, int controlId = 0) {
   HWND window = nullptr;
   while ((window = FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr) {
@@ -46,6 +50,8 @@ inline HWND FindDialog(DWORD processId, const wchar_t* caption = nullptr, int co
         continue;
     }
     if (controlId != 0 && GetDlgItem(window, controlId) == nullptr)
+      continue;
+    if (controlId != IDC_PROGRESS_BAR && GetDlgItem(window, IDC_PROGRESS_BAR) != nullptr)
       continue;
     return window;
   }

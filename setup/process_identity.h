@@ -1,5 +1,5 @@
-#ifndef ULVERANE_BASE_PROCESS_IDENTITY_H_
-#define ULVERANE_BASE_PROCESS_IDENTITY_H_
+#ifndef ULVERANE_SETUP_PROCESS_IDENTITY_H_
+#define ULVERANE_SETUP_PROCESS_IDENTITY_H_
 
 #include <windows.h>
 
@@ -22,6 +22,9 @@ class ProcessIdentity {
 
   // Whether `sid` is the user or the default owner.
   bool IsOurs(PSID sid) const;
+  // Whether `sid` is ours, SYSTEM or the Administrators group: those who may
+  // own a folder that this process relies on.
+  bool IsTrusted(PSID sid) const;
 
  private:
   static PSID Sid(const std::vector<DWORD>& bytes) {
@@ -38,4 +41,4 @@ std::wstring SidText(PSID sid);
 
 }  // namespace ulverane
 
-#endif  // ULVERANE_BASE_PROCESS_IDENTITY_H_
+#endif  // ULVERANE_SETUP_PROCESS_IDENTITY_H_

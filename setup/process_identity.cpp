@@ -1,4 +1,4 @@
-#include "base/process_identity.h"
+#include "setup/process_identity.h"
 
 #include <sddl.h>
 
@@ -6,6 +6,22 @@
 
 namespace ulverane {
 namespace {
+
+// A SID of up to two sub-authorities, laid out as the system lays one out.
+struct FixedSid {
+  BYTE revision;
+  BYTE count;
+  SID_IDENTIFIER_AUTHORITY authority;
+  DWORD rids[2];
+};
+constexpr FixedSid kLocalSystem = {SID_REVISION,
+                                   1,
+                                   SECURITY_NT_AUTHORITY,
+                                   {SECURITY_LOCAL_SYSTEM_RID, 0}};
+constexpr FixedSid kAdministrators = {SID_REVISION,
+                                      2,
+                                      SECURITY_NT_AUTHORITY,
+                                      {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
 
 // The SID that token information `kind` (TokenUser or TokenOwner, both a
 // structure that starts with the SID's address) names, copied; empty when
@@ -35,10 +51,8 @@ std::vector<DWORD> TokenSid(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
 
 ProcessIdentity::ProcessIdentity() {
   UniqueHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-    token.release();  // what a failed call leaves there is no handle of ours
+  if (!token.Received(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())))
     return;
-  }
   user_ = TokenSid(token.get(), TokenUser);
   owner_ = TokenSid(token.get(), TokenOwner);
 }
@@ -48,12 +62,22 @@ bool ProcessIdentity::IsOurs(PSID sid) const {
          (EqualSid(sid, user()) || EqualSid(sid, owner()));
 }
 
+bool ProcessIdentity::IsTrusted(PSID sid) const {
+  if (IsOurs(sid))
+    return true;
+  if (sid == nullptr || !IsValidSid(sid))
+    return false;
+  for (const FixedSid& known : {kLocalSystem, kAdministrators}) {
+    if (EqualSid(sid, const_cast<FixedSid*>(&known)))
+      return true;
+  }
+  return false;
+}
+
 std::wstring SidText(PSID sid) {
   UniqueLocalMemory text;
-  if (!ConvertSidToStringSidW(sid, reinterpret_cast<LPWSTR*>(text.put()))) {
-    text.release();
+  if (!text.Received(ConvertSidToStringSidW(sid, reinterpret_cast<LPWSTR*>(text.put()))))
     return std::wstring();
-  }
   return static_cast<const wchar_t*>(text.get());
 }
 
