@@ -20,7 +20,7 @@
 #include <exception>
 #include <string>
 
-#include "base/crc32c.h"
+#include "payload/crc32c.h"
 #include "bench/figures.h"
 #include "bench/range_copy.h"
 #include "payload/executable_image.h"

@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "base/busy_file.h"
-#include "base/crc32c.h"
 #include "base/kernel32_export.h"
 #include "base/scope_guard.h"
 #include "base/system_library.h"
@@ -13,6 +12,7 @@
 #include "log/logger.h"
 #include "payload/ansi_file_name.h"
 #include "payload/checksum_table.h"
+#include "payload/crc32c.h"
 #include "payload/resource_locator.h"
 
 namespace ulverane {
@@ -30,18 +30,6 @@ const SystemLibrary& ImageHelp() {
   static const SystemLibrary library(L"imagehlp.dll");
   return library;
 }
-
-// Sets the saved current directory back when the scope ends, however it ends.
-class CurrentDirectoryRestorer {
- public:
-  explicit CurrentDirectoryRestorer(std::wstring saved) : saved_(std::move(saved)) {}
-  CurrentDirectoryRestorer(const CurrentDirectoryRestorer&) = delete;
-  CurrentDirectoryRestorer& operator=(const CurrentDirectoryRestorer&) = delete;
-  ~CurrentDirectoryRestorer() { SetCurrentDirectoryW(saved_.c_str()); }
-
- private:
-  std::wstring saved_;
-};
 
 using SetSearchPathModeFunction = BOOL(WINAPI*)(DWORD);
 
@@ -98,7 +86,9 @@ void ExecutableImage::Load(const std::wstring& folder, const std::wstring& fileN
 
   if (!SetCurrentDirectoryW(folder.c_str()))
     RaiseImageLoadingError("SetCurrentDirectory failed");
-  CurrentDirectoryRestorer restorer{std::wstring(current, length)};
+  // Set back however the load ends.
+  const std::wstring saved(current, length);
+  const ScopeGuard restore([&saved] { SetCurrentDirectoryW(saved.c_str()); });
 
   const auto imageLoad = ImageHelp().Get<ImageLoadFunction>("ImageLoad");
   if (imageLoad == nullptr)
@@ -122,10 +112,13 @@ void ExecutableImage::Load(const std::wstring& folder, const std::wstring& fileN
 
 ExecutableImage::~ExecutableImage() = default;
 
-ResourceLocator ExecutableImage::Locator() const {
-  return ResourceLocator(reinterpret_cast<const std::uint8_t*>(image_.get()->MappedAddress),
-                         viewSize_, reinterpret_cast<const std::uint8_t*>(image_.get()->Sections),
-                         image_.get()->NumberOfSections);
+const ResourceLocator& ExecutableImage::Locator() const {
+  if (!locator_) {
+    locator_.emplace(reinterpret_cast<const std::uint8_t*>(image_.get()->MappedAddress), viewSize_,
+                     reinterpret_cast<const std::uint8_t*>(image_.get()->Sections),
+                     image_.get()->NumberOfSections);
+  }
+  return *locator_;
 }
 
 std::uint32_t ExecutableImage::ResourceSize(std::uint32_t id) const {
@@ -136,10 +129,11 @@ void ExecutableImage::ExtractResource(std::uint32_t id,
                                       const std::wstring& target,
                                       CopyObserver* observer) {
   const auto* view = reinterpret_cast<const std::uint8_t*>(image_.get()->MappedAddress);
-  const ResourceLocator locator = Locator();
-  const ResourceLocator::Range range = locator.FindBin(id);
+  const ResourceLocator::Range range = Locator().FindBin(id);
   // The table is part of the same image, so damage may have hit it too.
-  const auto table = locator.Find(kChecksumType, kChecksumTableId);
+  if (!checksums_)
+    checksums_ = Locator().Find(kChecksumType, kChecksumTableId);
+  const auto& table = checksums_;
   if (!table)
     RaisePayloadCheckError("CRC-32C table missing");
   const std::optional<std::uint32_t> expected =

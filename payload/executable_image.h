@@ -5,6 +5,7 @@
 #include <imagehlp.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/copy_observer.h"
@@ -70,11 +71,14 @@ class ExecutableImage {
 
  private:
   void Load(const std::wstring& folder, const std::wstring& fileName);
-  // The resource tree of the view.
-  ResourceLocator Locator() const;
+  // The resource tree of the view, read once, on first use.
+  const ResourceLocator& Locator() const;
 
   UniqueResource<LoadedImageTraits> image_;
   std::uint64_t viewSize_ = 0;
+  mutable std::optional<ResourceLocator> locator_;
+  // Where the checksum table lies, once found.
+  std::optional<ResourceLocator::Range> checksums_;
 };
 
 }  // namespace ulverane

@@ -2,7 +2,6 @@
 #define ULVERANE_SETUP_SATELLITE_FOLDERS_H_
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,12 +31,12 @@ class SatelliteFolders {
  private:
   struct LanguageFolder {
     std::wstring path;  // no trailing backslash
-    std::unique_ptr<TempFile> file;
+    TempFile file;
   };
 
   std::wstring folder_;
   ExecutableImage& image_;
-  std::vector<std::unique_ptr<LanguageFolder>> entries_;
+  std::vector<LanguageFolder> entries_;
 };
 
 }  // namespace ulverane

@@ -1,5 +1,5 @@
-#ifndef ULVERANE_BASE_CRC32C_H_
-#define ULVERANE_BASE_CRC32C_H_
+#ifndef ULVERANE_PAYLOAD_CRC32C_H_
+#define ULVERANE_PAYLOAD_CRC32C_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -34,4 +34,4 @@ std::uint32_t Crc32cBy(Crc32cWay way, std::uint32_t crc, const void* data, std::
 
 }  // namespace ulverane
 
-#endif  // ULVERANE_BASE_CRC32C_H_
+#endif  // ULVERANE_PAYLOAD_CRC32C_H_

@@ -1,4 +1,4 @@
-#include "base/crc32c.h"
+#include "payload/crc32c.h"
 
 #include <array>
 #include <cstring>
