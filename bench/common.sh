@@ -1,9 +1,11 @@
-# Shared by the benchmark commands (tools/bench-*.sh); source it after
-# tools/common.sh. Installs what is missing, then sets bench_arch (the image
+# The benchmarks' shared harness, for tools/bench.sh and the benchmarks it
+# runs (bench/<name>.sh). Sources tools/common.sh, installs what is missing,
+# then sets bench_arch (the image
 # measured: i686, the 32-bit product, unless ULVERANE_ARCH=x86_64), build,
 # bench_build, bench_prefix, bench_data and bench_out, and defines the helpers
 # below.
 
+source "$(dirname "${BASH_SOURCE[0]}")/../tools/common.sh"
 ulverane_prepare
 bench_package_size=481894400
 bench_arch=$arch
@@ -14,13 +16,13 @@ bench_out=$bench_build/out
 # Two jobs at most: the machine is shared with other builds.
 bench_jobs=2
 
-bench_cultures=$(python3 "$repo_root/tools/payload.py" --cultures)
+bench_cultures=$(python3 "$repo_root/tests/support/product.py" --cultures)
 
 # bench_rounds <rounds> <least>: checks the round count and sets rounds.
 bench_rounds() {
   rounds=$1
   if ! [[ "$rounds" =~ ^[0-9]+$ ]] || [ "$rounds" -lt "$2" ]; then
-    echo "usage: $0 [rounds >= $2]" >&2
+    echo "usage: $0 $bench_name [rounds >= $2]" >&2
     exit 2
   fi
 }

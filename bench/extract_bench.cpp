@@ -1,5 +1,5 @@
 // Times one extraction of the package resource against a plain copy of the
-// same bytes. Run by tools/bench-extract.sh.
+// same bytes. Run by tools/bench.sh extract.
 //
 //   extract_bench extract <folder> <exe-name> <target>
 //     ExecutableImage(folder, exe-name) + ExtractResource(135, target).
@@ -20,9 +20,9 @@
 #include <exception>
 #include <string>
 
-#include "payload/crc32c.h"
 #include "bench/figures.h"
 #include "bench/range_copy.h"
+#include "payload/crc32c.h"
 #include "payload/executable_image.h"
 
 namespace {

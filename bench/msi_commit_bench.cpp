@@ -2,7 +2,7 @@
 // opening it, editing its Property table, committing and closing, each timed
 // with the bytes this process read and wrote meanwhile. Whether the platform
 // rewrites the whole file on commit shows in the bytes written then. Run by
-// tools/bench-package.sh.
+// tools/bench.sh package.
 //
 //   msi_commit_bench <package> <work-file> edit|same
 //     Copies <package> to <work-file> (1 MiB ReadFile/WriteFile steps), opens

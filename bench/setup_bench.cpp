@@ -1,5 +1,5 @@
 // Drives one default run of a setup executable, or what it is measured
-// against. Run by tools/bench-setup.sh.
+// against. Run by tools/bench.sh setup.
 //
 //   setup_bench run <setup-exe> [<leftovers>]
 //     Starts the setup without arguments; its SetupUI.exe must be the stub

@@ -1,6 +1,6 @@
 // Times a program's start-up as a user sees it: from the moment it is started
 // to the moment its first window, a dialog, is visible. Run by
-// tools/bench-start.sh, as a 64-bit program whatever the program it measures,
+// tools/bench.sh start, as a 64-bit program whatever the program it measures,
 // so that its own speed does not depend on how that one runs.
 //
 //   start_bench <program> <argument> <command-id>
@@ -17,7 +17,8 @@
 
 #include "bench/figures.h"
 #include "bench/timed_process.h"
-#include "bench/window_watch.h"
+#include "tests/support/scripted_user.h"
+#include "tests/support/window_search.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ using ulverane::bench::Narrow;
 using ulverane::bench::Now;
 using ulverane::bench::Seconds;
 using ulverane::bench::TimedProcess;
+using ulverane::testing::ScriptedUser;
 using ulverane::testing::WindowText;
 
 constexpr DWORD kTimeoutMilliseconds = 180000;
@@ -40,7 +42,8 @@ int Measure(const std::wstring& program, const std::wstring& argument, int comma
   const TimedProcess process(program, L"\"" + program + L"\" " + argument);
   if (!process.started())
     return 1;
-  const HWND window = ulverane::bench::WaitForWindow(process, kTimeoutMilliseconds);
+  const ScriptedUser user(process.id(), process.handle(), ScriptedUser::kStopwatch);
+  const HWND window = user.WaitFor(nullptr, 0, kTimeoutMilliseconds);
   const LARGE_INTEGER shown = Now();
   if (window == nullptr) {
     std::fprintf(stderr, "no window showed up\n");
@@ -48,7 +51,7 @@ int Measure(const std::wstring& program, const std::wstring& argument, int comma
   }
   const std::wstring className = ulverane::testing::ClassName(window);
   const std::wstring caption = WindowText(window);
-  ulverane::testing::PostCommand(window, command);
+  ScriptedUser::Press(window, command);
   if (!process.Wait(kTimeoutMilliseconds)) {
     std::fprintf(stderr, "the program did not end after command %d\n", command);
     return 1;

@@ -4,15 +4,15 @@
 include(${CMAKE_CURRENT_LIST_DIR}/payload_list.cmake)
 
 # The checksum table's bytes: the CRC-32C of each payload file, made on the
-# build machine by a program of its own (tools/payload_checksums.cpp).
+# build machine by a program of its own (cmake/payload_checksums.cpp).
 find_program(ULVERANE_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
 set(ULVERANE_CHECKSUM_TOOL "${CMAKE_BINARY_DIR}/host/payload_checksums")
 add_custom_command(
   OUTPUT "${ULVERANE_CHECKSUM_TOOL}"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/host"
   COMMAND ${ULVERANE_HOST_CXX} -O2 -std=c++17 -o "${ULVERANE_CHECKSUM_TOOL}"
-          "${CMAKE_CURRENT_LIST_DIR}/../tools/payload_checksums.cpp"
-  DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../tools/payload_checksums.cpp"
+          "${CMAKE_CURRENT_LIST_DIR}/payload_checksums.cpp"
+  DEPENDS "${CMAKE_CURRENT_LIST_DIR}/payload_checksums.cpp"
   VERBATIM)
 add_custom_target(ulverane_checksum_tool DEPENDS "${ULVERANE_CHECKSUM_TOOL}")
 

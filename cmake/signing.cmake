@@ -18,7 +18,7 @@ function(ulverane_sign target)
     set(credentials pkcs12 "${arg_PKCS12}")
   endif()
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND bash "${PROJECT_SOURCE_DIR}/tools/sign-image.sh" "$<TARGET_FILE:${target}>"
+    COMMAND bash "${PROJECT_SOURCE_DIR}/cmake/sign-image.sh" "$<TARGET_FILE:${target}>"
             ${credentials} ${ULVERANE_SIGN_TIMESTAMP_URL}
     COMMENT "Signing ${target}"
     VERBATIM)

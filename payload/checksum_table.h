@@ -16,7 +16,7 @@ inline constexpr std::uint32_t kChecksumTableId = ULVERANE_CHECKSUM_ID;
 
 // The CRC-32C that the build recorded for payload resource `id` of `size`
 // bytes, read from the checksum table (`tableSize` bytes at `table`, as
-// tools/payload_checksums.cpp writes it: "C32C", a count, then id, size and
+// cmake/payload_checksums.cpp writes it: "C32C", a count, then id, size and
 // CRC per file, little-endian 32-bit numbers, nothing after). Nothing when
 // the table is malformed: its count does not match its length, it names an
 // id above 16 bits or any id twice, it never names `id`, or it records

@@ -192,7 +192,7 @@ ulverane_compat_matrix() {
   # The template's own server goes, so that its registry is on disk.
   WINEPREFIX=$template "$ulverane_wineserver" -k >/dev/null 2>&1 || true
   WINEPREFIX=$template "$ulverane_wineserver" -w >/dev/null 2>&1 || true
-  python3 "$repo_root/tools/compat_matrix.py" --build "$tests" --template "$template" \
+  python3 "$repo_root/tests/compat/compat_matrix.py" --build "$tests" --template "$template" \
     --work "$(dirname "$template")/compat-matrix" "$@"
 }
 

@@ -2,7 +2,7 @@
 # Runs the 32-bit setup across a pairwise cover of the settings Wine can
 # vary (Windows version, ANSI code page, DPI, user profile, %TEMP%), each
 # cell in a prefix of its own: "/help", the default run and a driven
-# "/extract" (tools/compat_matrix.py). One line per cell and a summary;
+# "/extract" (tests/compat/compat_matrix.py). One line per cell and a summary;
 # exits non-zero when a cell failed.
 #   bash tools/compat-matrix.sh [--quick | --cell <labels>...]
 # --quick runs the three cells that the test command runs; --cell one cell by

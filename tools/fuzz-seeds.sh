@@ -13,7 +13,7 @@ rm -rf "$payload"
 while read -r id file; do
   mkdir -p "$(dirname "$payload/$file")"
   printf 'BIN %s\n' "$id" >"$payload/$file"
-done < <(python3 "$here/payload.py")
+done < <(python3 "$repo_root/tests/support/product.py")
 ulverane_configure "$build/fuzz-seeds/i686" i686 -DULVERANE_PAYLOAD_DIR="$payload"
 cmake --build "$build/fuzz-seeds/i686" -j 2 --target Setup
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Puts the faults of tools/mutants.py into the product one at a time, on the
+# Puts the faults of tests/mutants.py into the product one at a time, on the
 # 32-bit lane, and shows that the tests catch each. Builds in
 # build/mutants-*; the Wine session is started once for the whole table.
 #   bash tools/mutants.sh [part of a mutant's name...]
@@ -16,6 +16,6 @@ ulverane_configure "$tests" i686 -DULVERANE_BUILD_TESTS=ON -DULVERANE_PRODUCT_SE
 build_both="cmake --build $product -j $(nproc) && cmake --build $tests -j $(nproc)"
 bash -c "$build_both" >/dev/null
 ulverane_session_start "$build/wineprefix-mutants"
-python3 "$here/mutants.py" bash -c "$build_both" -- \
+python3 "$repo_root/tests/mutants.py" bash -c "$build_both" -- \
   ctest --test-dir "$tests" -j "$(nproc)" --resource-spec-file "$repo_root/tests/resources.json" \
   -- "$@"

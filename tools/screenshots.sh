@@ -28,6 +28,6 @@ if [ "$status" != 0 ]; then
 fi
 for bitmap in "$shots"/*.bmp; do
   name=$(basename "$bitmap" .bmp)
-  python3 "$here/bmp-to-png.py" "$bitmap" "$repo_root/docs/$name.png"
+  python3 "$repo_root/tests/support/bmp_to_png.py" "$bitmap" "$repo_root/docs/$name.png"
   echo "docs/$name.png"
 done

@@ -18,8 +18,8 @@ from xml.etree import ElementTree
 SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll"}
 WINDOWS = ["2000", "XP", "XP SP1", "XP SP2", "XP SP3", "Vista", "7", "8", "8.1", "10"]
 OLDEST = WINDOWS.index("XP SP3")
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from payload import payload_files  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from product import payload_files  # noqa: E402
 
 PAYLOAD = dict(payload_files())
 

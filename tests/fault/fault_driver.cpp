@@ -39,6 +39,7 @@
 #include "log/utf8.h"
 #include "resources/resource_ids.h"
 #include "tests/support/dialog_driver.h"
+#include "tests/support/scripted_user.h"
 #include "tests/support/setup_process.h"
 #include "tests/support/temp_folder.h"
 
@@ -47,8 +48,6 @@ namespace {
 using namespace ulverane::testing;
 using ulverane::ToUtf8;
 
-constexpr int kSaveAsFileName = 0x47C;
-constexpr int kBoxText = 0xFFFF;
 // How long a dialog may sit idle before the driver takes it as stuck: a
 // failure kept the next window from coming.
 constexpr ULONGLONG kStallMs = 8000;
@@ -72,51 +71,22 @@ struct Seen {
 class Player {
  public:
   Player(DWORD processId, Scenario scenario, std::wstring target, std::ofstream& report)
-      : processId_(processId),
+      : user_(processId),
         scenario_(std::move(scenario)),
         target_(std::move(target)),
         report_(report) {}
 
   void Poll() {
-    for (const HWND window : Windows())
+    for (const HWND window : user_.Windows())
       Work(window);
   }
 
   bool explorerExpected() const { return explorerExpected_; }
 
  private:
-  std::vector<HWND> Windows() const {
-    Search search{processId_, {}};
-    EnumWindows(Collect, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }
-
-  struct Search {
-    DWORD processId;
-    std::vector<HWND> found;
-  };
-
-  static BOOL CALLBACK Collect(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<Search*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window))
-      search->found.push_back(window);
-    return TRUE;
-  }
-
-  // The only visible window of the program, enabled and answering: neither
-  // waiting on another window nor busy with the last command.
-  bool Idle(HWND window) const {
-    DWORD_PTR answer = 0;
-    return IsWindowEnabled(window) && Windows().size() == 1 &&
-           SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &answer) != 0;
-  }
-
-  void Record(const char* kind, HWND window) {
-    const HWND text = GetDlgItem(window, kBoxText);
-    report_ << "window\t" << kind << "\t" << Escape(WindowText(window)) << "\t"
-            << (text != nullptr ? Escape(WindowText(text)) : "") << "\n"
+  void Record(WindowKind kind, HWND window) {
+    report_ << "window\t" << ScriptedUser::KindName(kind) << "\t" << Escape(WindowText(window))
+            << "\t" << Escape(ScriptedUser::BoxText(window)) << "\n"
             << std::flush;
   }
 
@@ -136,32 +106,35 @@ class Player {
     if (state.step == 0 && now - state.since < kSettleMs)
       return;
     const DialogDriver dialog(window);
-    const HWND owner = GetWindow(window, GW_OWNER);
-    const auto has = [](HWND w, int id) { return w != nullptr && GetDlgItem(w, id) != nullptr; };
-    if (has(window, IDC_PROGRESS_BAR)) {
-      if (state.step == 0)
-        Record("progress", window);
-      state.step = 1;
-    } else if (has(window, IDC_SAVE))
-      WorkOptions(dialog, state, now);
-    else if (has(window, IDC_OPEN_EXPLORER))
-      WorkCompletion(dialog, state, now);
-    else if (has(window, IDC_EULA_TEXT))
-      Once(dialog, state, "agreement", IDOK);
-    else if (has(window, kSaveAsFileName))
-      WorkSaveAs(dialog, state, now);
-    else if (has(window, kBoxText))
-      Once(dialog, state, has(owner, kSaveAsFileName) ? "replace" : "box",
-           has(window, IDYES) ? IDYES : IDOK);
-    else if (state.step == 0 && now - state.since > kStallMs) {
-      // Still nothing the scenario knows, long after it came.
-      Record("other", window);
-      PostMessageW(window, WM_CLOSE, 0, 0);
-      state.step = 1;
+    switch (const WindowKind kind = ScriptedUser::Kind(window)) {
+      case WindowKind::kProgress:
+        if (state.step == 0)
+          Record(kind, window);
+        state.step = 1;
+        return;
+      case WindowKind::kOptions:
+        return WorkOptions(dialog, state, now);
+      case WindowKind::kCompletion:
+        return WorkCompletion(dialog, state, now);
+      case WindowKind::kAgreement:
+        return Once(dialog, state, kind, IDOK);
+      case WindowKind::kSaveAs:
+        return WorkSaveAs(state, window, now);
+      case WindowKind::kReplace:
+      case WindowKind::kBox:
+        return Once(dialog, state, kind, GetDlgItem(window, IDYES) != nullptr ? IDYES : IDOK);
+      case WindowKind::kOther:
+        if (state.step == 0 && now - state.since > kStallMs) {
+          // Still nothing the scenario knows, long after it came.
+          Record(kind, window);
+          PostMessageW(window, WM_CLOSE, 0, 0);
+          state.step = 1;
+        }
+        return;
     }
   }
 
-  void Once(const DialogDriver& dialog, Seen& state, const char* kind, int button) {
+  void Once(const DialogDriver& dialog, Seen& state, WindowKind kind, int button) {
     if (state.step != 0)
       return;
     Record(kind, dialog.window());
@@ -175,7 +148,7 @@ class Player {
                                           {IDC_NO_EULA, scenario_.noEula}};
     switch (state.step) {
       case 0:
-        Record("options", dialog.window());
+        Record(WindowKind::kOptions, dialog.window());
         CheckLayout(dialog);
         dialog.Type(IDC_INSTALL_FOLDER, scenario_.folder);
         // The agreement's box last: it opens the agreement first.
@@ -185,7 +158,7 @@ class Player {
         Next(state, now);
         return;
       case 1: {
-        if (!Idle(dialog.window())) {
+        if (!user_.Idle(dialog.window())) {
           state.since = now;
           return;
         }
@@ -205,7 +178,7 @@ class Player {
       }
       case 2:
         // Save As did not come, or failed and left the dialog open.
-        if (!Idle(dialog.window()))
+        if (!user_.Idle(dialog.window()))
           state.since = now;
         else if (now - state.since > kStallMs) {
           dialog.Command(IDCANCEL);
@@ -231,17 +204,16 @@ class Player {
            inner.bottom <= outer.bottom;
   }
 
-  void WorkSaveAs(const DialogDriver& dialog, Seen& state, ULONGLONG now) {
+  void WorkSaveAs(Seen& state, HWND window, ULONGLONG now) {
     if (state.step == 0) {
-      Record("save-as", dialog.window());
-      dialog.Type(kSaveAsFileName, target_);
-      dialog.Command(IDOK);
+      Record(WindowKind::kSaveAs, window);
+      ScriptedUser::AnswerSaveAs(window, target_);
       Next(state, now);
     } else if (state.step == 1) {
-      if (!IsWindowEnabled(dialog.window()))
+      if (!IsWindowEnabled(window))
         state.since = now;
       else if (now - state.since > kStallMs) {
-        dialog.Command(IDCANCEL);
+        ScriptedUser::Press(window, IDCANCEL);
         Next(state, now);
       }
     }
@@ -250,7 +222,7 @@ class Player {
   void WorkCompletion(const DialogDriver& dialog, Seen& state, ULONGLONG now) {
     const int wanted = scenario_.openExplorer ? BST_CHECKED : BST_UNCHECKED;
     if (state.step == 0) {
-      Record("completion", dialog.window());
+      Record(WindowKind::kCompletion, dialog.window());
       if (dialog.Control(IDC_OPEN_EXPLORER).check != wanted)
         dialog.Click(IDC_OPEN_EXPLORER);
       Next(state, now);
@@ -269,7 +241,7 @@ class Player {
     state.since = now;
   }
 
-  DWORD processId_;
+  ScriptedUser user_;
   Scenario scenario_;
   std::wstring target_;
   std::ofstream& report_;

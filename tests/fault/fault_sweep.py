@@ -29,12 +29,9 @@ import time
 # Each run ends by itself within this bound, in seconds.
 BOUND = 60
 
-TITLE = "Ulverane Photo Setup"
-ERROR_CAPTION = "Ulverane Setup"
-VERSION_TEXT = "This product can only be installed on Windows 7 Service Pack 1 or higher"
-START_TEXT = "Failed to start Setup. Please contact Technical Support."
-DOTNET_TEXT = ("Failed to start Setup. It looks like Microsoft .NET 3.5 has been turned off on "
-               "this computer.\\nOpen the Windows Features app to turn it back on?")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from product import (DOTNET_TEXT, ERROR_CAPTION, START_TEXT, TITLE, VERSION_TEXT,  # noqa: E402
+                     payload_files, property_rows, wine_path)
 
 # The messages of the runtime errors that the program raises.
 MESSAGES = {
@@ -106,9 +103,6 @@ CASES = [
 # leaves the rest. Its name ends in "cafe".
 LEFTOVER = "0123abcd-0000-4000-8000-00000000cafe"
 LEFTOVER_KEPT = {"Setup.log": b"killed\n", "notes.txt": b"notes\n"}
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from payload import payload_files  # noqa: E402
-
 LOG_LINES = re.compile(
     r"Trying to start process: .*|  Succeeded: [01]|Waiting for process to finish\.\.\."
     r"|  Exit code: -?\d+|RemoveDirectory failed: .+|GetModuleFileName failed"
@@ -133,10 +127,6 @@ SCENARIOS = {
     "defaults": ("product", ["new", "existing"], set(),
                  {"options", "save-as", "replace", "completion"}),
 }
-
-
-def wine_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def places_from_map(map_path, out_path):
@@ -192,12 +182,6 @@ def tree(folder):
         prefix = "" if rel == "." else rel + "/"
         result += [prefix + d + "/" for d in dirs] + [prefix + f for f in files]
     return sorted(result)
-
-
-def property_rows(package):
-    out = subprocess.run(["msiinfo", "export", package, "Property"], capture_output=True,
-                         text=True, check=True).stdout.splitlines()
-    return dict(line.split("\t", 1) for line in out[3:] if "\t" in line)
 
 
 class Sweep:

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "tests/support/box_reader.h"
+#include "tests/support/scripted_user.h"
 
 int wmain(int argc, wchar_t** argv) {
   using namespace ulverane::testing;
@@ -22,23 +23,19 @@ int wmain(int argc, wchar_t** argv) {
   std::ofstream report(argv[1], std::ios::binary | std::ios::app);
   const DWORD timeout = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
   const DWORD processId = static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10));
+  const ScriptedUser user(processId);
   int missing = 0;
   for (int i = 4; i < argc; ++i) {
-    const HWND box = FindBox(processId, nullptr, timeout);
+    const HWND box = user.WaitFor(nullptr, 0, timeout);
     if (box == nullptr) {
       report << "none\n";
       ++missing;
       continue;
     }
     report << FormatBox(ReadBox(box)) << std::flush;
-    const int button = std::wcstol(argv[i], nullptr, 10);
-    if (button == 0)
-      PostMessageW(box, WM_CLOSE, 0, 0);
-    else
-      PressButton(box, button);
+    ScriptedUser::Answer(box, std::wcstol(argv[i], nullptr, 10));
     // The next box must be a new one.
-    for (int wait = 0; wait < 250 && IsWindow(box) && IsWindowVisible(box); ++wait)
-      Sleep(20);
+    ScriptedUser::WaitGone(box, 5000);
   }
   return missing;
 }

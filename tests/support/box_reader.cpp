@@ -4,6 +4,7 @@
 
 #include "log/utf8.h"
 #include "tests/support/dialog_driver.h"
+#include "tests/support/scripted_user.h"
 
 namespace ulverane::testing {
 namespace {
@@ -63,8 +64,7 @@ HWND FindBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
 BoxInfo ReadBox(HWND box) {
   BoxInfo info;
   info.caption = WindowText(box);
-  if (const HWND text = GetDlgItem(box, 0xFFFF))
-    info.text = WindowText(text);
+  info.text = ScriptedUser::BoxText(box);
   info.icon = IconName(box);
   EnumChildWindows(box, CollectButton, reinterpret_cast<LPARAM>(&info.buttons));
   std::sort(info.buttons.begin(), info.buttons.end());
@@ -73,8 +73,7 @@ BoxInfo ReadBox(HWND box) {
 }
 
 void PressButton(HWND box, int id) {
-  PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+  ScriptedUser::Press(box, id);
 }
 
 std::string FormatBox(const BoxInfo& box) {

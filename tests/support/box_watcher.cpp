@@ -1,5 +1,7 @@
 #include "tests/support/box_watcher.h"
 
+#include "tests/support/scripted_user.h"
+
 namespace ulverane::testing {
 
 BoxWatcher::BoxWatcher(int button, DWORD timeoutMs) {
@@ -8,10 +10,7 @@ BoxWatcher::BoxWatcher(int button, DWORD timeoutMs) {
     if (box == nullptr)
       return;
     result_ = ReadBox(box);
-    if (button == 0)
-      PostMessageW(box, WM_CLOSE, 0, 0);
-    else
-      PressButton(box, button);
+    ScriptedUser::Answer(box, button);
   });
 }
 

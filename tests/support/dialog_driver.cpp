@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/scripted_user.h"
 #include "tests/support/wait.h"
 #include "tests/test_paths.h"
 
@@ -66,16 +67,11 @@ std::vector<DWORD> Grab(const RECT& area) {
 }  // namespace
 
 HWND DialogDriver::WaitFor(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
-  HWND found = nullptr;
-  if (!WaitUntil([&] { return (found = FindDialog(processId, caption)) != nullptr; }, timeoutMs))
-    return nullptr;
-  // Let the dialog finish its initialisation before it is read.
-  Sleep(100);
-  return found;
+  return ScriptedUser(processId).WaitFor(caption, 0, timeoutMs);
 }
 
 bool DialogDriver::WaitGone(HWND window, DWORD timeoutMs) {
-  return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
+  return ScriptedUser::WaitGone(window, timeoutMs);
 }
 
 HWND DialogDriver::WaitForOwned(HWND owner, DWORD timeoutMs) {
@@ -186,16 +182,15 @@ std::vector<DWORD> DialogDriver::ClientPixels(int id) const {
 }
 
 void DialogDriver::Click(int id) const {
-  PostMessageW(GetDlgItem(dialog_, id), BM_CLICK, 0, 0);
+  ScriptedUser::Click(dialog_, id);
 }
 
 void DialogDriver::Type(int id, const std::wstring& text) const {
-  SendMessageTimeoutW(GetDlgItem(dialog_, id), WM_SETTEXT, 0,
-                      reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000, nullptr);
+  ScriptedUser::Type(dialog_, id, text);
 }
 
 void DialogDriver::Command(int id) const {
-  PostCommand(dialog_, id);
+  ScriptedUser::Press(dialog_, id);
 }
 
 void DialogDriver::Close() const {

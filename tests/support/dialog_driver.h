@@ -22,7 +22,8 @@ struct ControlInfo {
 };
 
 // Finds, reads and works the dialogs of a program under test the way a user
-// would, from another thread or process.
+// would, from another thread or process; its waits and clicks are
+// ScriptedUser's.
 class DialogDriver {
  public:
   // The first visible "#32770" window of `processId` (0: any) whose caption

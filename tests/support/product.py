@@ -1,13 +1,18 @@
-"""What the host-side test scripts share: the product's own texts, Wine's
-names for host paths, a package's Property rows as msiinfo reads them, and
-the payload list. Import it with tests/support on sys.path."""
+#!/usr/bin/env python3
+"""What the host-side test and benchmark scripts share: the payload list
+(resources/payload.txt, the one list that the build also reads), the
+product's own texts, Wine's names for host paths and a package's Property
+rows as msiinfo reads them. Import it with tests/support on sys.path.
+
+As a command it prints the payload list, "<id> <relative path>" lines, for
+shell scripts, or with --cultures the satellite cultures on one line."""
 
 import os
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from payload import cultures, payload_files  # noqa: E402,F401
+_LIST = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources",
+                     "payload.txt")
 
 TITLE = "Ulverane Photo Setup"
 ERROR_CAPTION = "Ulverane Setup"
@@ -21,6 +26,18 @@ DOTNET_TEXT = ("Failed to start Setup. It looks like Microsoft .NET 3.5 has been
                "this computer.\\nOpen the Windows Features app to turn it back on?")
 
 
+def payload_files():
+    """(id, relative path with forward slashes), in the order the setup run
+    writes them."""
+    with open(_LIST, encoding="utf-8") as table:
+        rows = [line.split() for line in table if line[:1].isdigit()]
+    return [(int(row[0]), row[1]) for row in rows]
+
+
+def cultures():
+    return [path.split("/")[0] for _, path in payload_files() if "/" in path]
+
+
 def wine_path(path):
     """A host path as Wine's Z: drive names it."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
@@ -31,3 +48,11 @@ def property_rows(package):
     out = subprocess.run(["msiinfo", "export", package, "Property"], capture_output=True,
                          check=True).stdout.decode("utf-8")
     return dict(line.rstrip("\r").split("\t", 1) for line in out.split("\n")[3:] if "\t" in line)
+
+
+if __name__ == "__main__":
+    if sys.argv[1:] == ["--cultures"]:
+        print(*cultures())
+    else:
+        for rid, path in payload_files():
+            print(rid, path)

@@ -19,7 +19,7 @@ inline const std::wstring kBinaries = ULVERANE_TEST_BINARY_DIR;
 // The product, built with its own payload.
 inline const std::wstring kProduct = ULVERANE_SETUP_DIR L"\\Setup.exe";
 // The test-only DLL that counts, traces and fails the product's system calls
-// (tests/fault/fault_injection.cpp), for Start's `dll`.
+// (tests/fault/injector.h), for Start's `dll`.
 inline const std::wstring kFaultDll = kBinaries + L"\\fault\\fault_injection.dll";
 // The caption of the product's boxes and dialogs.
 inline const std::wstring kTitle = L"Ulverane Photo Setup";

@@ -17,14 +17,14 @@
 #include "tests/support/dialog_driver.h"
 #include "tests/support/environment.h"
 #include "tests/support/scoped_dpi.h"
+#include "tests/support/scripted_user.h"
 #include "tests/support/setup_process.h"
 #include "tests/support/temp_folder.h"
-#include "tests/support/wait.h"
 
 namespace {
 
-using ulverane::testing::DialogDriver;
 using ulverane::testing::SaveScreenshot;
+using ulverane::testing::ScriptedUser;
 
 const wchar_t kTitle[] = L"Ulverane Photo Setup";
 
@@ -46,8 +46,11 @@ void Finish(PROCESS_INFORMATION& process) {
 }
 
 // Waits for the dialog and shoots it once it has painted.
-HWND Shoot(DWORD processId, const wchar_t* caption, const std::wstring& path, int* missing) {
-  const HWND window = DialogDriver::WaitFor(processId, caption);
+HWND Shoot(const ScriptedUser& user,
+           const wchar_t* caption,
+           const std::wstring& path,
+           int* missing) {
+  const HWND window = user.WaitFor(caption);
   if (window == nullptr) {
     ++*missing;
     return nullptr;
@@ -67,49 +70,45 @@ int wmain(int argc, wchar_t** argv) {
   int missing = 0;
 
   PROCESS_INFORMATION extract = Start(setup, L"/extract");
-  if (const HWND options =
-          Shoot(extract.dwProcessId, kTitle, out + L"\\options-extract.bmp", &missing)) {
-    const DialogDriver dialog(options);
-    dialog.Click(IDC_NO_EULA);
-    if (const HWND eula = Shoot(extract.dwProcessId, L"End-User Licence Agreement",
-                                out + L"\\eula.bmp", &missing)) {
-      DialogDriver(eula).Click(IDOK);
-      DialogDriver::WaitGone(eula);
+  const ScriptedUser user(extract.dwProcessId);
+  if (const HWND options = Shoot(user, kTitle, out + L"\\options-extract.bmp", &missing)) {
+    ScriptedUser::Click(options, IDC_NO_EULA);
+    if (const HWND eula =
+            Shoot(user, L"End-User Licence Agreement", out + L"\\eula.bmp", &missing)) {
+      ScriptedUser::Click(eula, IDOK);
+      ScriptedUser::WaitGone(eula);
     }
-    dialog.Click(IDC_DESKTOP_SHORTCUT);
-    dialog.Command(IDC_SAVE);
-    if (const HWND save = DialogDriver::WaitFor(extract.dwProcessId, L"Save As")) {
+    ScriptedUser::Click(options, IDC_DESKTOP_SHORTCUT);
+    ScriptedUser::Press(options, IDC_SAVE);
+    if (const HWND save = user.WaitFor(L"Save As")) {
       const std::wstring package = out + L"\\Ulverane.msi";
       DeleteFileW(package.c_str());
-      DialogDriver(save).Type(0x47C, package);
-      DialogDriver(save).Command(IDOK);
-      DialogDriver::WaitGone(save);
-      DialogDriver::WaitGone(options);
-      if (const HWND done =
-              Shoot(extract.dwProcessId, kTitle, out + L"\\completion.bmp", &missing)) {
-        DialogDriver(done).Click(IDCANCEL);
-      }
+      ScriptedUser::AnswerSaveAs(save, package);
+      ScriptedUser::WaitGone(save);
+      ScriptedUser::WaitGone(options);
+      if (const HWND done = Shoot(user, kTitle, out + L"\\completion.bmp", &missing))
+        ScriptedUser::Click(done, IDCANCEL);
       DeleteFileW(package.c_str());
     } else {
       ++missing;
-      dialog.Click(IDCANCEL);
+      ScriptedUser::Click(options, IDCANCEL);
     }
   }
   Finish(extract);
 
   PROCESS_INFORMATION defaults = Start(setup, L"/defaults");
-  if (const HWND options =
-          Shoot(defaults.dwProcessId, kTitle, out + L"\\options-defaults.bmp", &missing))
-    DialogDriver(options).Click(IDCANCEL);
+  if (const HWND options = Shoot(ScriptedUser(defaults.dwProcessId), kTitle,
+                                 out + L"\\options-defaults.bmp", &missing))
+    ScriptedUser::Click(options, IDCANCEL);
   Finish(defaults);
 
   // Drawn at the screen's DPI: the options dialog at 150 %.
   {
     const ulverane::testing::ScopedDpi dpi(144);
     PROCESS_INFORMATION large = Start(setup, L"/extract");
-    if (const HWND options =
-            Shoot(large.dwProcessId, kTitle, out + L"\\options-extract-144dpi.bmp", &missing))
-      DialogDriver(options).Click(IDCANCEL);
+    if (const HWND options = Shoot(ScriptedUser(large.dwProcessId), kTitle,
+                                   out + L"\\options-extract-144dpi.bmp", &missing))
+      ScriptedUser::Click(options, IDCANCEL);
     Finish(large);
   }
 
@@ -121,14 +120,13 @@ int wmain(int argc, wchar_t** argv) {
     const ScopedEnvironment temp2(L"TEMP", temp.path() + L"\\");
     const ScopedEnvironment slow(L"ULVERANE_FAULT_SLOW", L"600");
     SetupProcess run(setup, L"", temp.path(), argv[3]);
-    HWND window = nullptr;
-    WaitUntil([&] { return (window = FindDialog(run.id(), nullptr, IDC_PROGRESS_BAR)) != nullptr; },
-              20000);
-    if (window != nullptr) {
+    // Shot as soon as it shows: the bar moves on meanwhile.
+    const ScriptedUser watcher(run.id(), nullptr, {20, 0});
+    if (const HWND window = watcher.WaitFor(nullptr, IDC_PROGRESS_BAR)) {
       // Painted, and the next file still being written.
       Sleep(300);
       SaveScreenshot(window, out + L"\\progress.bmp");
-      DialogDriver(window).Click(IDCANCEL);
+      ScriptedUser::Click(window, IDCANCEL);
     } else {
       ++missing;
     }

@@ -22,8 +22,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
-                                "support"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from product import (ERROR_CAPTION, HELP_TEXT, START_TEXT, TITLE, VERSION_TEXT,  # noqa: E402
                      property_rows, wine_path)
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Converts the 32-bit BMP screenshots of the dialog tour to PNG files.
 
-Usage: tools/bmp-to-png.py <input.bmp> <output.png>"""
+Usage: bmp_to_png.py <input.bmp> <output.png>"""
 
 import struct
 import sys

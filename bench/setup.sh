@@ -1,7 +1,7 @@
-#!/usr/bin/env bash
+# Sourced by tools/bench.sh, after bench/common.sh.
 # Measures the full default run of a setup executable.
 #
-# Usage: tools/bench-setup.sh [rounds]        (rounds: at least 7, default 7)
+# Usage: bash tools/bench.sh setup [rounds]  (rounds: at least 7, default 7)
 #
 # Builds in build/bench-<arch> (i686, the 32-bit product, unless
 # ULVERANE_ARCH=x86_64) a setup executable whose payload holds a
@@ -34,10 +34,6 @@
 # sets, and the 1-byte setup's start time with the 500 leftover folders
 # against none. Figures only; nothing fails on timing. Each run starts with
 # the executables it reads in the page cache (bench_warm).
-set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
-source "$repo_root/bench/common.sh"
 
 bench_prepare "${1:-7}" 7 setup_bench setup_anchor bench_setup_big bench_setup_tiny
 big_exe=$exe_dir/bench_setup_big.exe

@@ -1,7 +1,7 @@
-#!/usr/bin/env bash
+# Sourced by tools/bench.sh, after bench/common.sh.
 # Measures extraction of a large resource by the setup's payload reader.
 #
-# Usage: tools/bench-extract.sh [rounds]      (rounds: at least 3, default 5)
+# Usage: bash tools/bench.sh extract [rounds] (rounds: at least 3, default 5)
 #
 # Builds (i686, the 32-bit product, unless ULVERANE_ARCH=x86_64) a setup
 # executable carrying a 481,894,400-byte Ulverane.msi and one carrying a
@@ -23,10 +23,6 @@
 # CPUID (extract_bench crc). Figures only; nothing fails on timing. Each
 # output is checked for size, and compared byte for byte with the payload
 # file in the warm-up round.
-set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
-source "$repo_root/bench/common.sh"
 
 bench_prepare "${1:-5}" 3 extract_bench bench_setup_big bench_setup_tiny
 read -r offset size < <(bench_resource "$exe_dir/bench_setup_big.exe" 135)

@@ -1,7 +1,7 @@
-#!/usr/bin/env bash
+# Sourced by tools/bench.sh, after bench/common.sh.
 # Measures how long Setup.exe takes to show its first window.
 #
-# Usage: tools/bench-start.sh [rounds]        (rounds: at least 5, default 5)
+# Usage: bash tools/bench.sh start [rounds]  (rounds: at least 5, default 5)
 #
 # Builds the product with its sample payload for 32-bit (build/bench-i686)
 # and 64-bit Windows (build/bench-x86_64), and the 64-bit timing program
@@ -18,10 +18,6 @@
 #   - the 64-bit build, natively.
 # It prints each round, then a table of the medians and the ratio
 # /extract : /help per lane. Figures only; nothing fails on timing.
-set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
-source "$repo_root/bench/common.sh"
 
 bench_rounds "${1:-5}" 5
 for tree in i686 x86_64; do
