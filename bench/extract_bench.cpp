@@ -20,8 +20,7 @@
 #include <exception>
 #include <string>
 
-#include "bench/figures.h"
-#include "bench/range_copy.h"
+#include "bench/bench.h"
 #include "payload/crc32c.h"
 #include "payload/executable_image.h"
 

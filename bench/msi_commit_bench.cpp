@@ -22,8 +22,7 @@
 #include <exception>
 #include <string>
 
-#include "bench/figures.h"
-#include "bench/range_copy.h"
+#include "bench/bench.h"
 #include "package/msi_handle.h"
 #include "package/property_table.h"
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/range_copy.h"
+#include "bench/bench.h"
 
 namespace {
 

@@ -26,9 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/figures.h"
-#include "bench/range_copy.h"
-#include "bench/timed_process.h"
+#include "bench/bench.h"
 #include "setup/held_folder.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
