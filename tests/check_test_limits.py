@@ -3,19 +3,18 @@
 up the whole run. Usage: check_test_limits.py <ctest> <build folder>"""
 
 import json
-import subprocess
+import os
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+from product import output, verdict  # noqa: E402
 
 
 def main(ctest, build):
-    listing = json.loads(subprocess.run([ctest, "--test-dir", build, "--show-only=json-v1"],
-                                        check=True, capture_output=True, text=True).stdout)
+    listing = json.loads(output(ctest, "--test-dir", build, "--show-only=json-v1"))
     missing = [test["name"] for test in listing["tests"]
                if not any(p["name"] == "TIMEOUT" for p in test.get("properties", []))]
-    for name in missing:
-        print(f"FAILED: {name} has no TIMEOUT")
-    print(f"{len(listing['tests'])} tests: " + ("bad" if missing else "good"))
-    return 1 if missing else 0
+    return verdict(f"{len(listing['tests'])} tests", [f"{name} has no TIMEOUT" for name in missing])
 
 
 if __name__ == "__main__":

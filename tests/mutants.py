@@ -11,12 +11,12 @@ caught. Each mutant rebuilds the product and the tests (a few
 minutes each on the emulated lane), so the whole table takes a while; name
 parts of mutant names to run only those."""
 
-import os
+import pathlib
 import subprocess
 import sys
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = pathlib.Path(__file__).resolve().parent.parent
 
 # (name, file, text in the source, faulty text, ctest regex of the tests that must fail)
 MUTANTS = [
@@ -175,24 +175,21 @@ def main(selected, build_command, test_command):
     chosen = [m for m in MUTANTS if not selected or any(s in m[0] for s in selected)]
     survived = []
     for name, path, old, new, tests in chosen:
-        source = os.path.join(ROOT, path)
-        with open(source, encoding="utf-8") as f:
-            original = f.read()
+        source = ROOT / path
+        original = source.read_text(encoding="utf-8")
         if original.count(old) != 1:
             print(f"{name}: the text to change is not in {path} exactly once", flush=True)
             survived.append(name)
             continue
         started = time.time()
         try:
-            with open(source, "w", encoding="utf-8") as f:
-                f.write(original.replace(old, new))
+            source.write_text(original.replace(old, new), encoding="utf-8")
             built = run(build_command, capture_output=True).returncode == 0
             outcome = "does not build" if not built else (
                 "caught" if run(test_command + ["-R", tests], capture_output=True).returncode != 0
                 else "SURVIVED")
         finally:
-            with open(source, "w", encoding="utf-8") as f:
-                f.write(original)
+            source.write_text(original, encoding="utf-8")
         if outcome != "caught":
             survived.append(name)
         print(f"{outcome:14} {name}  ({path}; {tests}; {time.time() - started:.0f} s)", flush=True)

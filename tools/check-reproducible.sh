@@ -6,8 +6,7 @@
 # fails when they differ. Extra arguments go to CMake (for example
 # -DULVERANE_PAYLOAD_DIR=...).
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
+source "$(dirname "$0")/common.sh"
 
 ulverane_prepare
 first="$build/reproducible-a"
@@ -19,11 +18,10 @@ mkdir -p "$copy"
 find "$copy" -type f -exec touch -d "2001-02-03 04:05:06" {} +
 ulverane_configure "$first" i686 "$@"
 cmake --build "$first" -j "$(nproc)" --target Setup >/dev/null
-cmake -S "$copy" -B "$second" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw-i686.cmake" \
-  "$@" >/dev/null
+ulverane_sources=$copy ulverane_configure "$second" i686 "$@"
 cmake --build "$second" -j "$(nproc)" --target Setup >/dev/null
-a=$(sha256sum "$first/Setup.exe" | cut -d' ' -f1)
-b=$(sha256sum "$second/Setup.exe" | cut -d' ' -f1)
+read -r a _ < <(sha256sum "$first/Setup.exe")
+read -r b _ < <(sha256sum "$second/Setup.exe")
 echo "== Reproducible build: $a ($first/Setup.exe)"
 echo "==                     $b ($second/Setup.exe)"
 if [ "$a" != "$b" ]; then

@@ -79,7 +79,6 @@ ulverane_emulation_start() {
     echo "qemu-i386 is missing (tools/install-deps.sh installs it)" >&2
     exit 1
   fi
-  ulverane_mount_binfmt
   ulverane_binfmt_entry=ulverane-i386-$$
   # F: the interpreter is opened now, so it works inside any mount namespace.
   printf '%s' ":$ulverane_binfmt_entry:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:$qemu:F" |
@@ -159,9 +158,14 @@ ulverane_wine_start() {
     /f >/dev/null 2>&1 || true
 }
 
-ulverane_wine_stop() {
+# Ends the server of $WINEPREFIX and waits until it is gone.
+ulverane_server_stop() {
   "$ulverane_wineserver" -k >/dev/null 2>&1 || true
   "$ulverane_wineserver" -w >/dev/null 2>&1 || true
+}
+
+ulverane_wine_stop() {
+  ulverane_server_stop
   if [ -n "${ulverane_xvfb_pid:-}" ]; then
     kill "$ulverane_xvfb_pid" 2>/dev/null || true
     wait "$ulverane_xvfb_pid" 2>/dev/null || true
@@ -190,16 +194,32 @@ ulverane_compat_matrix() {
   local tests=$1 template=$2
   shift 2
   # The template's own server goes, so that its registry is on disk.
-  WINEPREFIX=$template "$ulverane_wineserver" -k >/dev/null 2>&1 || true
-  WINEPREFIX=$template "$ulverane_wineserver" -w >/dev/null 2>&1 || true
+  WINEPREFIX=$template ulverane_server_stop
   python3 "$repo_root/tests/compat/compat_matrix.py" --build "$tests" --template "$template" \
     --work "$(dirname "$template")/compat-matrix" "$@"
 }
 
-# ulverane_configure <build-dir> <arch> [cmake args...]
+# ulverane_configure <build-dir> <arch> [cmake args...]; the sources are
+# $ulverane_sources, this checkout unless set.
 ulverane_configure() {
-  local dir=$1 arch=$2
+  local dir=$1 arch=$2 sources=${ulverane_sources:-$repo_root}
   shift 2
-  cmake -S "$repo_root" -B "$dir" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$repo_root/cmake/mingw-$arch.cmake" "$@" >/dev/null
+  cmake -S "$sources" -B "$dir" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$sources/cmake/mingw-$arch.cmake" "$@" >/dev/null
+}
+
+# ulverane_build_lanes <product dir> <tests dir> <tests arch> [test targets...]
+# Builds the 32-bit product, then the tests against that Setup.exe and its
+# sample payload.
+ulverane_build_lanes() {
+  local product=$1 tests=$2 tests_arch=$3
+  shift 3
+  echo "== Building the product (i686)"
+  ulverane_configure "$product" i686
+  cmake --build "$product" -j "$(nproc)"
+  echo "== Building the tests ($tests_arch)"
+  ulverane_configure "$tests" "$tests_arch" -DULVERANE_BUILD_TESTS=ON \
+    -DULVERANE_PRODUCT_SETUP="$product/Setup.exe" \
+    -DULVERANE_PRODUCT_PAYLOAD_DIR="$product/sample-payload"
+  cmake --build "$tests" -j "$(nproc)" ${1:+--target "$@"}
 }

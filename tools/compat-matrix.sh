@@ -9,20 +9,14 @@
 # its labels ("10,65001,96,non-ASCII,near MAX_PATH"). Uses the test build and
 # prefix of tools/test.sh, made here if missing.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
+source "$(dirname "$0")/common.sh"
 
 ulverane_prepare
 if [ "$arch" != i686 ]; then
   echo "The matrix runs the 32-bit image only" >&2
   exit 2
 fi
-ulverane_configure "$build/i686" i686
-cmake --build "$build/i686" -j "$(nproc)" >/dev/null
-ulverane_configure "$build/test-i686" i686 -DULVERANE_BUILD_TESTS=ON \
-  -DULVERANE_PRODUCT_SETUP="$build/i686/Setup.exe" \
-  -DULVERANE_PRODUCT_PAYLOAD_DIR="$build/i686/sample-payload"
-cmake --build "$build/test-i686" -j "$(nproc)" >/dev/null
+ulverane_build_lanes "$build/i686" "$build/test-i686" i686 >/dev/null
 
 ulverane_session_start "$build/wineprefix-win64"
 ulverane_compat_matrix "$build/test-i686" "$build/wineprefix-win64" "$@"

@@ -9,16 +9,10 @@
 # with it, every call does. Runs in a prefix of its own; exits non-zero when
 # an invariant broke, leaving those runs in build/fault-sweep.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
+source "$(dirname "$0")/common.sh"
 
 ULVERANE_ARCH=i686 ulverane_prepare
-ulverane_configure "$build/i686" i686
-cmake --build "$build/i686" -j "$(nproc)"
-ulverane_configure "$build/test-i686" i686 -DULVERANE_BUILD_TESTS=ON \
-  -DULVERANE_PRODUCT_SETUP="$build/i686/Setup.exe" \
-  -DULVERANE_PRODUCT_PAYLOAD_DIR="$build/i686/sample-payload"
-cmake --build "$build/test-i686" -j "$(nproc)" --target fault_driver fault_injection setup_e2e
+ulverane_build_lanes "$build/i686" "$build/test-i686" i686 fault_driver fault_injection setup_e2e
 
 ulverane_session_start "$build/wineprefix-fault"
 echo "== Fault sweep: 32-bit programs (i686) in a win64 prefix, $ulverane_i386_lane"

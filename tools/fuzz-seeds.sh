@@ -4,8 +4,7 @@
 # Setup.exe built with a payload of a few bytes per file. The regression
 # inputs there stay as they are.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
+source "$(dirname "$0")/common.sh"
 
 ulverane_prepare
 payload="$build/fuzz-seeds/payload"

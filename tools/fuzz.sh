@@ -10,8 +10,7 @@
 #
 #   bash tools/fuzz.sh [seconds] [extra input folders...]
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
+source "$(dirname "$0")/common.sh"
 
 seconds=60
 if [ $# -gt 0 ] && [[ $1 != -* ]]; then

@@ -7,9 +7,12 @@ the same script always writes the same bytes.
 Usage: tools/make-icon.py <output.ico>"""
 
 import math
+import os
 import struct
 import sys
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
+from bmp_to_png import png  # noqa: E402
 
 SIZES = [16, 20, 24, 32, 40, 48, 64, 256]
 SAMPLES = 4  # per axis, for smooth edges
@@ -60,17 +63,9 @@ def render(size):
                 for sx in range(SAMPLES):
                     r, g, b, a = colour_at((px + (sx + 0.5) / SAMPLES) / size,
                                            (py + (sy + 0.5) / SAMPLES) / size)
-                    total[0] += r * a
-                    total[1] += g * a
-                    total[2] += b * a
-                    total[3] += a
-            n = SAMPLES * SAMPLES
-            alpha = total[3] / n
-            if total[3]:
-                rgb = [round(c / total[3]) for c in total[:3]]
-            else:
-                rgb = [0, 0, 0]
-            row.append((rgb[0], rgb[1], rgb[2], round(alpha)))
+                    total = [t + c for t, c in zip(total, (r * a, g * a, b * a, a))]
+            rgb = [round(c / total[3]) if total[3] else 0 for c in total[:3]]
+            row.append((*rgb, round(total[3] / (SAMPLES * SAMPLES))))
         rows.append(row)
     return rows
 
@@ -90,12 +85,7 @@ def bitmap_entry(size, rows):
 
 
 def png_entry(size, rows):
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data +
-                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    raw = b"".join(b"\0" + bytes(c for pixel in row for c in pixel) for row in rows)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
-            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+    return png(size, size, 6, [bytes(c for pixel in row for c in pixel) for row in rows])
 
 
 def main(output):

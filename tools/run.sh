@@ -4,8 +4,7 @@
 # wineserver and display. Prints Setup.log and the exit code; afterwards the
 # sample product is installed in that prefix (build/wineprefix-run).
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
+source "$(dirname "$0")/common.sh"
 
 ulverane_prepare
 ulverane_configure "$build/i686" i686

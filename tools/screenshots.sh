@@ -5,8 +5,7 @@
 # display, then the progress window of a default run whose writes the fault
 # DLL slows, and writes PNG files into docs/.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
+source "$(dirname "$0")/common.sh"
 
 ulverane_prepare
 ulverane_configure "$build/test-i686" i686 -DULVERANE_BUILD_TESTS=ON

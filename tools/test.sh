@@ -11,22 +11,11 @@
 # (tools/fuzz.sh).
 # Extra arguments go to ctest (bash tools/test.sh -R app_tests).
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
+source "$(dirname "$0")/common.sh"
 
 ulverane_prepare
-jobs=$(nproc)
 started=$(date +%s)
-
-echo "== Building the product (i686)"
-ulverane_configure "$build/i686" i686
-cmake --build "$build/i686" -j "$jobs"
-
-echo "== Building the tests ($arch)"
-ulverane_configure "$build/test-$arch" "$arch" -DULVERANE_BUILD_TESTS=ON \
-  -DULVERANE_PRODUCT_SETUP="$build/i686/Setup.exe" \
-  -DULVERANE_PRODUCT_PAYLOAD_DIR="$build/i686/sample-payload"
-cmake --build "$build/test-$arch" -j "$jobs"
+ulverane_build_lanes "$build/i686" "$build/test-$arch" "$arch"
 
 prefix="$build/wineprefix-win64"
 ulverane_session_start "$prefix"
@@ -39,7 +28,7 @@ else
 fi
 echo "== Running the tests: $lane"
 status=0
-ctest --test-dir "$build/test-$arch" --output-on-failure -j "$jobs" \
+ctest --test-dir "$build/test-$arch" --output-on-failure -j "$(nproc)" \
   --resource-spec-file "$repo_root/tests/resources.json" "$@" || status=$?
 if [ "$status" = 0 ]; then
   touch "$prefix/.ulverane-ready"
@@ -49,10 +38,10 @@ if [ "$arch" = i686 ]; then
   ulverane_compat_matrix "$build/test-$arch" "$prefix" --quick || status=$?
 fi
 # Two clean builds of the product in other folders give the same bytes.
-bash "$here/check-reproducible.sh" || status=$?
+bash "$repo_root/tools/check-reproducible.sh" || status=$?
 # The resource reader on the host, under sanitizers: every input of the
 # corpus, then a short fuzzing run from there (ULVERANE_FUZZ_SECONDS).
-bash "$here/fuzz.sh" 0 || status=$?
-bash "$here/fuzz.sh" "${ULVERANE_FUZZ_SECONDS:-45}" || status=$?
+bash "$repo_root/tools/fuzz.sh" 0 || status=$?
+bash "$repo_root/tools/fuzz.sh" "${ULVERANE_FUZZ_SECONDS:-45}" || status=$?
 echo "== Lane: $lane; $(($(date +%s) - started)) s in all"
 exit "$status"

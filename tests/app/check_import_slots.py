@@ -11,11 +11,14 @@ outside the image, is a call to nowhere; such an image crashes on the first
 call. Every ordinary and delay import table is checked as a whole as well.
 Slots are named by the linker's map beside the image (<image>.map)."""
 
+import itertools
 import os
 import re
 import struct
-import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from product import output  # noqa: E402
 
 
 class Image:
@@ -64,14 +67,10 @@ class Image:
             if not first:
                 break
             dll = self.string(name)
-            i = 0
-            while True:
-                value = self.u32(first + 4 * i)
-                hint = self.u32((lookup or first) + 4 * i)
-                if hint == 0:
+            for i in itertools.count():
+                if self.u32((lookup or first) + 4 * i) == 0:  # the hint/name list's end
                     break
-                slots[self.base + first + 4 * i] = (dll, value)
-                i += 1
+                slots[self.base + first + 4 * i] = (dll, self.u32(first + 4 * i))
             rva += 20
         return slots
 
@@ -121,8 +120,7 @@ def check(path):
     image = Image(path)
     symbols = map_symbols(path)
     names = import_slots(symbols)
-    disassembly = subprocess.run(["i686-w64-mingw32-objdump", "-d", "--no-show-raw-insn", path],
-                                 check=True, capture_output=True, text=True).stdout
+    disassembly = output("i686-w64-mingw32-objdump", "-d", "--no-show-raw-insn", path)
     failures = []
     ordinary = image.ordinary_slots()
     for va, (dll, value) in ordinary.items():
@@ -138,14 +136,11 @@ def check(path):
             failures.append(f"delay-import descriptor {descriptor:#x} is not RVA-based")
             continue
         dll = image.string(dll_name)
-        i = 0
-        while True:
-            slot = image.base + iat + 4 * i
+        for i in itertools.count():
             value = image.u32(iat + 4 * i)
             if not value:
                 break  # the table ends with a zero slot
-            delay[slot] = (dll, value)
-            i += 1
+            delay[image.base + iat + 4 * i] = (dll, value)
 
     for va, (dll, value) in delay.items():
         if not image.in_image(value):

@@ -8,9 +8,7 @@ reader independent of ours)."""
 
 import os
 import re
-import subprocess
 import sys
-import tempfile
 from xml.etree import ElementTree
 
 # Everything else is loaded on first use, after the DLL search path has been
@@ -19,7 +17,7 @@ SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll"}
 WINDOWS = ["2000", "XP", "XP SP1", "XP SP2", "XP SP3", "Vista", "7", "8", "8.1", "10"]
 OLDEST = WINDOWS.index("XP SP3")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from product import payload_files  # noqa: E402
+from product import output, payload_files, verdict  # noqa: E402
 
 PAYLOAD = dict(payload_files())
 
@@ -32,8 +30,7 @@ def check(condition, message):
 
 
 def main(setup, payload_dir):
-    headers = subprocess.run(["i686-w64-mingw32-objdump", "-p", setup], check=True,
-                             capture_output=True, text=True).stdout
+    headers = output("i686-w64-mingw32-objdump", "-p", setup)
     check(re.search(r"^Magic\s+010b\s+\(PE32\)", headers, re.M), "not a PE32 image")
     check(re.search(r"^Subsystem\s+00000002\s+\(Windows GUI\)", headers, re.M), "not a GUI program")
     characteristics = int(re.search(r"^Characteristics 0x([0-9a-f]+)", headers, re.M).group(1), 16)
@@ -77,9 +74,8 @@ def main(setup, payload_dir):
     # Drawn at the screen's DPI rather than stretched: per monitor (v2) where
     # Windows has it, at the system's DPI elsewhere. Wine draws every program
     # so, whatever its manifest says; only this check can tell.
-    manifest = ElementTree.fromstring(subprocess.run(
-        ["wrestool", "-x", "--raw", "--type=24", "--name=1", setup], check=True,
-        capture_output=True).stdout)
+    manifest = ElementTree.fromstring(
+        output("wrestool", "-x", "--raw", "--type=24", "--name=1", setup, text=False))
     settings = "{0}application/{0}windowsSettings/".format("{urn:schemas-microsoft-com:asm.v3}")
     aware = manifest.findtext(
         settings + "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware", "")
@@ -89,23 +85,15 @@ def main(setup, payload_dir):
     check([v.strip().lower() for v in awareness.split(",")] == ["permonitorv2", "system"],
           f"manifest: dpiAwareness is {awareness!r}, not per-monitor v2 then system")
 
-    listing = subprocess.run(["wrestool", "-l", setup], check=True, capture_output=True,
-                             text=True).stdout
-    bins = re.findall(r"--type='BIN' --name=(\d+) --language=(\d+)", listing)
+    bins = re.findall(r"--type='BIN' --name=(\d+) --language=(\d+)", output("wrestool", "-l", setup))
     check(sorted(int(n) for n, _ in bins) == sorted(PAYLOAD), f"BIN resources are {bins}")
     check(all(lang == "2057" for _, lang in bins), "a BIN resource is not en-GB (2057)")
-    with tempfile.TemporaryDirectory() as out:
-        for rid, name in PAYLOAD.items():
-            target = os.path.join(out, str(rid))
-            subprocess.run(["wrestool", "-x", "--raw", "--type=BIN", f"--name={rid}", "-o", target,
-                            setup], check=True, capture_output=True)
-            with open(target, "rb") as a, open(os.path.join(payload_dir, name), "rb") as b:
-                check(a.read() == b.read(), f"BIN {rid} differs from {name}")
+    for rid, name in PAYLOAD.items():
+        extracted = output("wrestool", "-x", "--raw", "--type=BIN", f"--name={rid}", setup, text=False)
+        with open(os.path.join(payload_dir, name), "rb") as original:
+            check(extracted == original.read(), f"BIN {rid} differs from {name}")
 
-    for f in failures:
-        print("FAILED:", f)
-    print("product image: " + ("bad" if failures else "good"))
-    return 1 if failures else 0
+    return verdict("product image", failures)
 
 
 if __name__ == "__main__":

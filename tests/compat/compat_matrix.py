@@ -24,7 +24,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from product import (ERROR_CAPTION, HELP_TEXT, START_TEXT, TITLE, VERSION_TEXT,  # noqa: E402
-                     property_rows, wine_path)
+                     fault_tools, option_rows, property_rows, read_rows, wine_path)
 
 WINESERVER = "/usr/lib/wine/wineserver64"
 
@@ -49,9 +49,8 @@ QUICK = [("7 SP1", "932", "144", "plain", "profile"),
 
 LONG_PATH_BOXES = [["box", ERROR_CAPTION, "Exception: CreateDirectory failed"],
                    ["box", TITLE, START_TEXT]]
-EXTRACT_ROWS = {"NO_UPDATE_CHECK_PROPERTY": "#1", "NO_EULA_PROPERTY": "#1",
-                "INSTALL_DESKTOP_SHORTCUT_PROPERTY": "#1",
-                "INSTALL_DIR_PROPERTY": "C:\\Program Files\\Ulverane Fault"}
+# What the driver chooses in "/extract": every box checked, a folder typed.
+EXTRACT_ROWS = option_rows(True, "C:\\Program Files\\Ulverane Fault", "1", "1", "1")
 
 
 def pairwise(factors):
@@ -111,8 +110,7 @@ class Cell:
 
     def unix(self, windows_path):
         drive, rest = windows_path[0].lower(), windows_path[3:].replace("\\", "/")
-        root = os.path.join(self.prefix, "dosdevices", f"{drive}:")
-        return os.path.join(root, rest)
+        return os.path.join(self.prefix, "dosdevices", f"{drive}:", rest)
 
     def server(self, start):
         for flag in ("-k", "-w"):
@@ -163,20 +161,14 @@ class Cell:
                   wine_path(report), wine_path(os.path.join(self.folder, f"{scenario}.trace")), ""]
         with open(plan, "w", encoding="utf-8") as out:
             out.write("\t".join(fields) + "\n")
-        tests = os.path.join(self.args.build, "tests")
-        self.wine(wine_path(os.path.join(tests, "fault", "fault_driver.exe")),
-                  wine_path(os.path.join(tests, "fault", "fault_injection.dll")), "120",
-                  wine_path(plan), check=False)
-        with open(report, encoding="utf-8") as lines:
-            return [line.rstrip("\n").split("\t") for line in lines]
+        driver, dll = fault_tools(self.args.build)
+        self.wine(wine_path(driver), wine_path(dll), "120", wine_path(plan), check=False)
+        return read_rows(report)
 
     def code_page(self, scenario):
         """The ANSI code page the product ran with, from the trace."""
-        path = os.path.join(self.folder, f"{scenario}.trace")
-        if not os.path.exists(path):
-            return None
-        with open(path, encoding="utf-8") as trace:
-            return next((line.split("\t")[1].strip() for line in trace if line.startswith("#acp")), None)
+        trace = read_rows(os.path.join(self.folder, f"{scenario}.trace"))
+        return next((row[1].strip() for row in trace if row[0].startswith("#acp")), None)
 
     def image(self):
         name = "setup_e2e_utf8.exe" if self.utf8 else "setup_e2e.exe"

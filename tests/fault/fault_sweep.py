@@ -31,7 +31,8 @@ BOUND = 60
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from product import (DOTNET_TEXT, ERROR_CAPTION, START_TEXT, TITLE, VERSION_TEXT,  # noqa: E402
-                     payload_files, property_rows, wine_path)
+                     fault_tools, option_rows, output, payload_files, property_rows, read_rows,
+                     tree, wine_path)
 
 # The messages of the runtime errors that the program raises.
 MESSAGES = {
@@ -139,8 +140,7 @@ def places_from_map(map_path, out_path):
     found = re.findall(r"^ \.text\$(\S+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S+)$", text, re.M)
     own = [(m, int(a, 16) - base, int(s, 16)) for m, a, s, obj in found
            if re.match(r"libulverane_\w+\.a\(|CMakeFiles/", obj)]
-    names = subprocess.run(["c++filt"], input="\n".join(m for m, _, _ in own), text=True,
-                           capture_output=True, check=True).stdout.split("\n")
+    names = output("c++filt", input="\n".join(m for m, _, _ in own)).split("\n")
     with open(out_path, "w") as out:
         for (_, rva, size), name in zip(own, names):
             out.write(f"{rva:x} {size:x} {short_name(name)}\n")
@@ -155,42 +155,24 @@ def short_name(name):
 
 def read_trace(path):
     calls = []
-    if os.path.exists(path):
-        for line in open(path, encoding="utf-8", errors="replace"):
-            if line.startswith("#"):
-                continue
-            fields = line.rstrip("\n").split("\t")
+    for fields in read_rows(path):
+        if not fields[0].startswith("#"):
             mark = fields.pop() if fields[-1] in ("<fault>", "<short>") else ""
             calls.append({"n": int(fields[0]), "function": fields[1], "place": fields[2],
                           "details": fields[3:], "mark": mark})
     return calls
 
 
-def read_report(path):
-    rows = []
-    if os.path.exists(path):
-        for line in open(path, encoding="utf-8", errors="replace"):
-            rows.append(line.rstrip("\n").split("\t"))
-    return rows
-
-
-def tree(folder):
-    """Paths below `folder`, relative, folders ending in "/"."""
-    result = []
-    for root, dirs, files in os.walk(folder):
-        rel = os.path.relpath(root, folder)
-        prefix = "" if rel == "." else rel + "/"
-        result += [prefix + d + "/" for d in dirs] + [prefix + f for f in files]
-    return sorted(result)
+def left_behind(folder, subs):
+    return ["left behind: %s/%s" % (sub, entry) for sub in subs
+            for entry in tree(os.path.join(folder, sub))]
 
 
 class Sweep:
     def __init__(self, args):
         self.args = args
         self.wine = os.environ["ULVERANE_WINE"]
-        fault = os.path.join(args.build, "tests", "fault")
-        self.driver = os.path.join(fault, "fault_driver.exe")
-        self.dll = os.path.join(fault, "fault_injection.dll")
+        self.driver, self.dll = fault_tools(args.build)
         self.work = args.work
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
@@ -253,7 +235,7 @@ class Sweep:
             log.close()
         for run in runs:
             run["trace"] = read_trace(os.path.join(run["folder"], "trace.tsv"))
-            run["report"] = read_report(os.path.join(run["folder"], "report.tsv"))
+            run["report"] = read_rows(os.path.join(run["folder"], "report.tsv"))
             run["problems"] = self.check(run)
         return runs
 
@@ -276,9 +258,8 @@ class Sweep:
                 problems.append("a box the program does not have: " + box)
         if sum(b.startswith(ERROR_CAPTION + "\t") for b in boxes) > 1:
             problems.append("more than one error box")
-        for kind in kinds:
-            if kind != "box" and kind not in SCENARIOS[scenario][3]:
-                problems.append("a window the scenario does not have: " + kind)
+        problems += ["a window the scenario does not have: " + kind for kind in kinds
+                     if kind != "box" and kind not in SCENARIOS[scenario][3]]
         expected_exit = 1 if VERSION_TEXT in shown else 0
         if exits and exits[0] != expected_exit:
             problems.append("exit code %#x, expected %d" % (exits[0], expected_exit))
@@ -290,18 +271,14 @@ class Sweep:
                     if end not in shown:
                         problems.append("no \"%s\" after its failure; shown: %s" % (end, shown))
                     break
-        for row in report:
-            if row[0] == "misplaced":
-                problems.append("the options dialog shows %s out of place" % row[1])
+        problems += ["the options dialog shows %s out of place" % row[1] for row in report
+                     if row[0] == "misplaced"]
         if ["deleted", "image", "1"] not in report:
             problems.append("the image file could not be deleted right after the end")
         if ["unlocked", "target", "0"] in report:
             problems.append("the target file is still open after the end")
-        if scenario == "default":
-            problems += self.check_setup_run(run)
-        else:
-            problems += self.check_package(run)
-        return problems
+        return problems + (self.check_setup_run(run) if scenario == "default"
+                           else self.check_package(run))
 
     def check_setup_run(self, run):
         problems = []
@@ -350,10 +327,7 @@ class Sweep:
                 problems.append("left behind: %TEMP%/" + entry)
         if len({e.split("/")[1] for e in entries if e.count("/") >= 2} - {LEFTOVER}) > 1:
             problems.append("more than one working folder")
-        for sub in ("cwd", "app", os.path.dirname(run["target"])):
-            for entry in tree(os.path.join(run["folder"], sub)):
-                problems.append("left behind: %s/%s" % (sub, entry))
-        return problems
+        return problems + left_behind(run["folder"], ("cwd", "app", os.path.dirname(run["target"])))
 
     def check_package(self, run):
         problems = []
@@ -365,15 +339,7 @@ class Sweep:
             if chosen is None or not os.path.exists(target):
                 problems.append("completion reached without a package")
             else:
-                expected = dict(self.original)
-                folder_text, shortcut, no_update, no_eula = chosen
-                flag = {"1": "#1", "0": "#0"}
-                if run["scenario"] == "extract":
-                    expected["NO_UPDATE_CHECK_PROPERTY"] = flag[no_update]
-                    expected["NO_EULA_PROPERTY"] = flag[no_eula]
-                expected["INSTALL_DESKTOP_SHORTCUT_PROPERTY"] = flag[shortcut]
-                if folder_text:
-                    expected["INSTALL_DIR_PROPERTY"] = folder_text
+                expected = {**self.original, **option_rows(run["scenario"] == "extract", *chosen)}
                 rows = property_rows(target)
                 if rows != expected:
                     changed = sorted(set(rows.items()) ^ set(expected.items()))
@@ -386,12 +352,8 @@ class Sweep:
         for entry in tree(os.path.dirname(target)):
             if entry != os.path.basename(target):
                 problems.append("left beside the target: " + entry)
-        for entry in tree(os.path.join(folder, "temp")):
-            problems.append("written under %TEMP%: " + entry)
-        for sub in ("cwd", "app"):
-            for entry in tree(os.path.join(folder, sub)):
-                problems.append("left behind: %s/%s" % (sub, entry))
-        return problems
+        problems += ["written under %TEMP%: " + entry for entry in tree(os.path.join(folder, "temp"))]
+        return problems + left_behind(folder, ("cwd", "app"))
 
     def plan(self, cleans):
         """The fault runs after the clean runs: the first call of each
@@ -462,9 +424,7 @@ def main():
     parser.add_argument("scenarios", nargs="*")
     args = parser.parse_args()
     args.work = args.work or os.path.join(args.build, "fault-sweep")
-    scenarios = args.scenarios or ["default", "extract", "defaults"]
-    if "all" in scenarios:
-        scenarios = ["default", "extract", "defaults"]
+    scenarios = args.scenarios if args.scenarios and "all" not in args.scenarios else list(SCENARIOS)
     sweep = Sweep(args)
     started = time.time()
     cleans = sweep.execute([sweep.prepare(scenario, variant, "") for scenario in scenarios

@@ -12,41 +12,22 @@ exactly their value, the rows named "absent" do not exist, every other
 Property row is the original's, and every other table is unchanged."""
 
 import os
-import subprocess
 import sys
 
-
-def export(package, table):
-    return subprocess.run(["msiinfo", "export", package, table], check=True,
-                          capture_output=True).stdout.decode("utf-8")
-
-
-def properties(package):
-    rows = {}
-    for line in export(package, "Property").split("\n")[3:]:
-        if line.strip("\r"):
-            name, _, value = line.rstrip("\r").partition("\t")
-            rows[name] = value
-    return rows
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from product import msiinfo, property_rows, read_rows, verdict  # noqa: E402
 
 
 def tables(package):
-    names = subprocess.run(["msiinfo", "tables", package], check=True, capture_output=True,
-                           text=True).stdout.split()
-    return {name: export(package, name) for name in names if name not in ("Property", "_SummaryInformation")}
+    return {name: msiinfo("export", package, name) for name in msiinfo("tables", package).split()
+            if name not in ("Property", "_SummaryInformation")}
 
 
 def check(package, expect, original, failures):
-    wanted_set, wanted_absent = {}, set()
-    with open(expect, encoding="utf-8") as lines:
-        for line in lines:
-            fields = line.rstrip("\n").split("\t")
-            if fields[0] == "set":
-                wanted_set[fields[1]] = fields[2]
-            elif fields[0] == "absent":
-                wanted_absent.add(fields[1])
-    rows = properties(package)
-    before = properties(original)
+    rows, before = property_rows(package), property_rows(original)
+    fields = read_rows(expect)
+    wanted_set = {f[1]: f[2] for f in fields if f[0] == "set"}
+    wanted_absent = {f[1] for f in fields if f[0] == "absent"}
     name = os.path.basename(package)
     for key, value in wanted_set.items():
         if rows.get(key) != value:
@@ -84,11 +65,9 @@ def main(folder, original):
             continue
         check(path, path + ".expect", original, failures)
         read += 1
-    for failure in failures:
-        print("FAILED:", failure)
-    good = not failures and read > 0
-    print(f"{read} packages read back: " + ("good" if good else "bad"))
-    return 0 if good else 1
+    if not read:
+        failures.append("no package to read back")
+    return verdict(f"{read} packages read back", failures)
 
 
 if __name__ == "__main__":

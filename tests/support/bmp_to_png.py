@@ -1,11 +1,23 @@
 #!/usr/bin/env python3
-"""Converts the 32-bit BMP screenshots of the dialog tour to PNG files.
+"""Converts the 32-bit BMP screenshots of the dialog tour to PNG files; its
+PNG writer also serves tools/make-icon.py.
 
 Usage: bmp_to_png.py <input.bmp> <output.png>"""
 
 import struct
 import sys
 import zlib
+
+
+def png(width, height, colour_type, rows):
+    """A PNG file of 8-bit samples; rows of bytes, top row first."""
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+    header = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
+    raw = b"".join(b"\0" + row for row in rows)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) +
+            chunk(b"IEND", b""))
 
 
 def main(source, target):
@@ -21,15 +33,9 @@ def main(source, target):
     for y in range(height):
         start = offset + 4 * width * (y if top_down else height - 1 - y)
         row = data[start:start + 4 * width]
-        rows.append(b"\0" + bytes(c for i in range(0, len(row), 4) for c in (row[i + 2], row[i + 1], row[i])))
-
-    def chunk(kind, body):
-        return (struct.pack(">I", len(body)) + kind + body +
-                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
-    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
-           chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
+        rows.append(bytes(c for i in range(0, len(row), 4) for c in (row[i + 2], row[i + 1], row[i])))
     with open(target, "wb") as out:
-        out.write(png)
+        out.write(png(width, height, 2, rows))
 
 
 if __name__ == "__main__":

@@ -2,7 +2,9 @@
 """What the host-side test and benchmark scripts share: the payload list
 (resources/payload.txt, the one list that the build also reads), the
 product's own texts, Wine's names for host paths and a package's Property
-rows as msiinfo reads them. Import it with tests/support on sys.path.
+rows as msiinfo reads them, the report and trace files of the scenario
+driver (tests/fault) and the listing of what a run left. Import it with
+tests/support on sys.path.
 
 As a command it prints the payload list, "<id> <relative path>" lines, for
 shell scripts, or with --cultures the satellite cultures on one line."""
@@ -43,11 +45,64 @@ def wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def output(*command, text=True, **options):
+    """What a program prints; it must succeed."""
+    return subprocess.run(command, check=True, capture_output=True, text=text, **options).stdout
+
+
+def msiinfo(*args):
+    return output("msiinfo", *args, encoding="utf-8")
+
+
 def property_rows(package):
     """The package's Property table as {name: value}."""
-    out = subprocess.run(["msiinfo", "export", package, "Property"], capture_output=True,
-                         check=True).stdout.decode("utf-8")
-    return dict(line.rstrip("\r").split("\t", 1) for line in out.split("\n")[3:] if "\t" in line)
+    lines = msiinfo("export", package, "Property").split("\n")[3:]
+    return dict(line.rstrip("\r").split("\t", 1) for line in lines if "\t" in line)
+
+
+def option_rows(extract, folder, shortcut, no_update, no_eula):
+    """The Property rows that the options dialog's choices ("1" or "0" per
+    box) write; /defaults offers the shortcut and the folder only."""
+    flag = {"1": "#1", "0": "#0"}
+    rows = {"INSTALL_DESKTOP_SHORTCUT_PROPERTY": flag[shortcut]}
+    if extract:
+        rows.update(NO_UPDATE_CHECK_PROPERTY=flag[no_update], NO_EULA_PROPERTY=flag[no_eula])
+    if folder:
+        rows["INSTALL_DIR_PROPERTY"] = folder
+    return rows
+
+
+def read_rows(path):
+    """A tab-separated file as lists of fields; none when it is missing (a
+    run that ended early)."""
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8", errors="replace") as lines:
+        return [line.rstrip("\n").split("\t") for line in lines]
+
+
+def tree(folder):
+    """Paths below `folder`, relative, folders ending in "/"."""
+    result = []
+    for root, dirs, files in os.walk(folder):
+        rel = os.path.relpath(root, folder)
+        prefix = "" if rel == "." else rel + "/"
+        result += [prefix + d + "/" for d in dirs] + [prefix + f for f in files]
+    return sorted(result)
+
+
+def verdict(what, failures):
+    """Prints each failure and "<what>: good" or "bad"; the exit code."""
+    for failure in failures:
+        print("FAILED:", failure)
+    print(f"{what}: " + ("bad" if failures else "good"))
+    return 1 if failures else 0
+
+
+def fault_tools(build):
+    """The scenario driver and the fault DLL of a test build."""
+    fault = os.path.join(build, "tests", "fault")
+    return os.path.join(fault, "fault_driver.exe"), os.path.join(fault, "fault_injection.dll")
 
 
 if __name__ == "__main__":
