@@ -30,6 +30,7 @@ const std::wstring kLargePayload = kBinaries + L"\\app\\e2e-large-payload";
 const char kDotNetText[] =
     "Failed to start Setup. It looks like Microsoft .NET 3.5 has been turned off on this "
     "computer.\\nOpen the Windows Features app to turn it back on?";
+const char kNotStartedText[] = "Failed to start Setup. Please contact Technical Support.";
 
 struct Outcome {
   DWORD exitCode = 0;
@@ -122,6 +123,15 @@ class SetupExeTest : public SandboxTest {
            std::to_string(exitCode) + "\n";
   }
 
+  // The one run's folder holds its log alone, and the log the launcher's
+  // lines.
+  void ExpectLauncherLog(int exitCode, const std::wstring& temp = L"") {
+    const std::wstring folder = TheRunsFolder(temp);
+    if (!folder.empty()) {
+      EXPECT_EQ(ReadBytes(folder + L"Setup.log"), LauncherLines(folder, exitCode));
+    }
+  }
+
   // A killed run's working folder `name` under the shared parent: the whole
   // payload, its log and a file of its own. Ends in a backslash.
   std::wstring PlantKilledRun(const std::wstring& name) {
@@ -156,9 +166,7 @@ TEST_F(SetupExeTest, NormalRunUnpacksStartsAndCleansUp) {
     const Outcome outcome = Run(variant, L"");
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_EQ(outcome.boxes, "");
-    const auto folders = WorkingFolders();
-    ASSERT_EQ(folders.size(), 1u);
-    const std::wstring& folder = folders[0];
+    ExpectLauncherLog(0);
 
     std::istringstream report(Report());
     std::set<std::string> seen;
@@ -175,9 +183,6 @@ TEST_F(SetupExeTest, NormalRunUnpacksStartsAndCleansUp) {
     EXPECT_EQ(cwd, "cwd=" + ToUtf8(downloads_));
     EXPECT_EQ(seen, PayloadLines(payload));
     EXPECT_EQ(seen.size(), 13u);
-
-    EXPECT_EQ(ListTree(folder), std::vector<std::wstring>{L"Setup.log"});
-    EXPECT_EQ(ReadBytes(folder + L"Setup.log"), LauncherLines(folder, 0));
   }
   EXPECT_EQ(FileDigest(kLargePayload + L"\\Ulverane.msi").rfind("481894400 ", 0), 0u);
 }
@@ -202,8 +207,6 @@ TEST_F(SetupExeTest, WindowsVersionBelowSevenServicePackOneIsRefused) {
       none.emplace(0);
     RemoveTree(temp_ + L"\\UlveraneSetup");
     const Outcome outcome = Run(L"setup_e2e", L"");
-    const auto folders = WorkingFolders();
-    ASSERT_EQ(folders.size(), 1u) << what;
     if (c.refused) {
       EXPECT_EQ(outcome.exitCode, 1u) << what;
       EXPECT_EQ(outcome.boxes,
@@ -211,12 +214,11 @@ TEST_F(SetupExeTest, WindowsVersionBelowSevenServicePackOneIsRefused) {
                     "This product can only be installed on Windows 7 Service Pack 1 or higher",
                     "error", "1"))
           << what;
-      EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"});
-      EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"), "");
+      EXPECT_EQ(LogOfTheRun(), "") << what;
     } else {
       EXPECT_EQ(outcome.exitCode, 0u) << what;
       EXPECT_EQ(outcome.boxes, "") << what;
-      EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"), LauncherLines(folders[0], 0));
+      ExpectLauncherLog(0);
     }
   }
 }
@@ -254,10 +256,7 @@ TEST_F(FailingSetupUiTest, WithDotNet35PresentNothingIsShown) {
   const Outcome outcome = Run(L"setup_e2e", L"");
   EXPECT_EQ(outcome.exitCode, 0u);
   EXPECT_EQ(outcome.boxes, "");
-  const auto folders = WorkingFolders();
-  ASSERT_EQ(folders.size(), 1u);
-  EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"});
-  EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"), LauncherLines(folders[0], 1603));
+  ExpectLauncherLog(1603);
 }
 
 // The key in the other registry view alone does not count.
@@ -276,9 +275,7 @@ TEST_F(FailingSetupUiTest, WithoutDotNet35TheWindowsFeaturesAreOffered) {
       Sleep(kNothingHappensMs);
     EXPECT_EQ(Report().find("program=" + ToUtf8(features_)) != std::string::npos, answer == IDOK);
     EXPECT_EQ(Report().find("program=" + ToUtf8(downloads_)), std::string::npos);
-    const auto folders = WorkingFolders();
-    ASSERT_EQ(folders.size(), 1u);
-    EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"});
+    TheRunsFolder();
   }
 }
 
@@ -287,14 +284,10 @@ TEST_F(SetupExeTest, SetupUiThatCannotStartIsReported) {
   const Outcome outcome = Run(L"setup_e2e_noexe", L"", {1, 1});
   EXPECT_EQ(outcome.exitCode, 0u);
   // One box only: no probe for .NET 3.5 after a failed start.
-  EXPECT_EQ(outcome.boxes,
-            Box("Ulverane Photo Setup", "Failed to start Setup. Please contact Technical Support.",
-                "error", "1"));
-  const auto folders = WorkingFolders();
-  ASSERT_EQ(folders.size(), 1u);
-  EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"});
-  EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"), "Trying to start process: " + ToUtf8(folders[0]) +
-                                                      "SetupUI.exe /log=true\n  Succeeded: 0\n");
+  EXPECT_EQ(outcome.boxes, Box("Ulverane Photo Setup", kNotStartedText, "error", "1"));
+  const std::wstring folder = TheRunsFolder();
+  EXPECT_EQ(LogOfTheRun(), "Trying to start process: " + ToUtf8(folder) +
+                               "SetupUI.exe /log=true\n  Succeeded: 0\n");
 }
 
 TEST_F(SetupExeTest, MissingPayloadResourceIsAnErrorBox) {
@@ -303,11 +296,8 @@ TEST_F(SetupExeTest, MissingPayloadResourceIsAnErrorBox) {
   EXPECT_EQ(outcome.boxes,
             Box("Ulverane Setup", "Exception: ResourceDir::GetChildWithId", "error", "1"));
   EXPECT_EQ(Report(), "") << "SetupUI.exe must not start";
-  const auto folders = WorkingFolders();
-  ASSERT_EQ(folders.size(), 1u);
   // What was copied is gone, the failed language's folder too; the log stays.
-  EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"});
-  EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"), "");
+  EXPECT_EQ(LogOfTheRun(), "");
 }
 
 TEST_F(SetupExeTest, HelpIsShownForHelpAndUnknownWords) {
@@ -330,10 +320,8 @@ TEST_F(SetupExeTest, NonAsciiTemporaryFolderIsLoggedInUtf8) {
   CreateDirectoryW(temp.c_str(), nullptr);
   const Outcome outcome = Run(L"setup_e2e", L"", {1}, temp);
   EXPECT_EQ(outcome.exitCode, 0u);
-  const auto folders = WorkingFolders(temp);
-  ASSERT_EQ(folders.size(), 1u);
-  const std::string log = ReadBytes(folders[0] + L"Setup.log");
-  EXPECT_EQ(log, LauncherLines(folders[0], 0));
+  ExpectLauncherLog(0, temp);
+  const std::string log = LogOfTheRun(temp);
   EXPECT_NE(log.find("t\xC3\xA9mp\\UlveraneSetup\\"), std::string::npos);
   EXPECT_EQ(log.find('\r'), std::string::npos);
   EXPECT_EQ(log.rfind("Trying", 0), 0u);  // no byte-order mark
@@ -387,11 +375,7 @@ TEST_F(SetupExeTest, DamagedPayloadIsCaughtBeforeSetupUiStarts) {
     EXPECT_EQ(outcome.boxes,
               Box("Ulverane Setup", "Exception: Payload check failed", "error", "1"));
     EXPECT_EQ(Report(), "") << "SetupUI.exe must not start";
-    const auto folders = WorkingFolders();
-    ASSERT_EQ(folders.size(), 1u);
-    EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"}) << id;
-    EXPECT_EQ(ReadBytes(folders[0] + L"Setup.log"),
-              "CRC-32C mismatch: BIN " + std::to_string(id) + "\n");
+    EXPECT_EQ(LogOfTheRun(), "CRC-32C mismatch: BIN " + std::to_string(id) + "\n") << id;
   }
 }
 
@@ -472,9 +456,7 @@ TEST_F(SecurityTest, CleanUpTouchesOnlyWhatIsOurs) {
   const std::wstring any = L"*-*-*-*-*";
   const std::string failed =
       Box("Ulverane Setup", "Exception: CreateDirectory failed", "error", "1");
-  const std::string notStarted =
-      Box("Ulverane Photo Setup", "Failed to start Setup. Please contact Technical Support.",
-          "error", "1");
+  const std::string notStarted = Box("Ulverane Photo Setup", kNotStartedText, "error", "1");
   const Case cases[] = {
       {foreign + L",fr",
        linked + L",de",

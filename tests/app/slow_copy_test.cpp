@@ -25,7 +25,6 @@ namespace {
 
 const std::wstring kLarge = kBinaries + L"\\app\\setup_e2e_large.exe";
 const std::wstring kSmall = kBinaries + L"\\app\\setup_e2e.exe";
-constexpr int kSaveAsFileName = 0x47C;
 
 // The progress window as it first showed.
 struct Progress {
@@ -96,26 +95,9 @@ class SlowCopyTest : public SandboxTest {
   static HWND SaveTo(DWORD process, const std::wstring& target) {
     HWND options = nullptr;
     WaitUntil([&] { return (options = FindDialog(process, nullptr, IDC_SAVE)) != nullptr; }, 30000);
-    const bool exists = Exists(target);
     DialogDriver(options).Command(IDC_SAVE);
-    const HWND save = DialogDriver::WaitFor(process, L"Save As");
-    EXPECT_NE(save, nullptr);
-    DialogDriver(save).Type(kSaveAsFileName, target);
-    DialogDriver(save).Command(IDOK);
-    if (exists)
-      PostCommand(DialogDriver::WaitForOwned(save), IDYES);
-    EXPECT_TRUE(DialogDriver::WaitGone(save));
+    EXPECT_TRUE(DialogDriver::SaveAs(process, target));
     return options;
-  }
-
-  // The log of the one run, whose working folder holds nothing else.
-  std::string LogOfTheRun() {
-    const auto folders = WorkingFolders();
-    EXPECT_EQ(folders.size(), 1u);
-    if (folders.size() != 1)
-      return "";
-    EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"});
-    return ReadBytes(folders[0] + L"Setup.log");
   }
 };
 

@@ -24,8 +24,6 @@
 namespace ulverane::testing {
 namespace {
 
-constexpr int kSaveAsFileName = 0x47C;
-
 struct Choices {
   std::wstring folder;
   bool shortcut = false;
@@ -91,18 +89,8 @@ class ExtractFlowTest : public SandboxTest {
       DialogDriver(eula).Click(IDOK);
       ASSERT_TRUE(options.WaitForCheck(IDC_NO_EULA, BST_CHECKED));
     }
-    const bool exists = Exists(target);
     options.Command(IDC_SAVE);
-    const HWND save = DialogDriver::WaitFor(process.id(), L"Save As");
-    ASSERT_NE(save, nullptr);
-    DialogDriver(save).Type(kSaveAsFileName, target);
-    DialogDriver(save).Command(IDOK);
-    if (exists) {
-      const HWND question = DialogDriver::WaitForOwned(save);
-      ASSERT_NE(question, nullptr);
-      PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-    }
-    ASSERT_TRUE(DialogDriver::WaitGone(save));
+    ASSERT_TRUE(DialogDriver::SaveAs(process.id(), target));
     ASSERT_TRUE(DialogDriver::WaitGone(window));
   }
 

@@ -29,6 +29,13 @@ inline std::size_t At(PeWriter& w, const std::string& label) {
 inline std::size_t SectionField(PeWriter& w, std::size_t field) {
   return w.sectionTableOffset + 40 * w.resourceSection + field;
 }
+// A damage that writes `value` at `offset` into the tree's part `label`.
+inline auto Put16At(const char* label, std::size_t offset, std::uint16_t value) {
+  return [=](std::string& i, PeWriter& w) { Put16(i, At(w, label) + offset, value); };
+}
+inline auto Put32At(const char* label, std::size_t offset, std::uint32_t value) {
+  return [=](std::string& i, PeWriter& w) { Put32(i, At(w, label) + offset, value); };
+}
 
 // The image that every case starts from. Another section follows the
 // resources, as relocations or a signature do, so that the bounds of the
@@ -50,10 +57,7 @@ inline std::vector<Damage> DamageCases() {
   const std::uint32_t sectionSize = Get32(intact, SectionField(layout, 16));
   const std::uint32_t blob = static_cast<std::uint32_t>(layout.labels.at("blob:BIN/#135/2057"));
   // Bytes that end exactly at a bound are the resource's; one more is not.
-  auto size = [](std::uint32_t value) {
-    return
-        [value](std::string& i, PeWriter& w) { Put32(i, At(w, "data:BIN/#135/2057") + 4, value); };
-  };
+  auto size = [](std::uint32_t value) { return Put32At("data:BIN/#135/2057", 4, value); };
   auto moveDataEntry = [](std::uint32_t to) {
     return [to](std::string& i, PeWriter& w) {
       i.replace(w.sectionOffsets[w.resourceSection] + to, 16,
@@ -88,69 +92,45 @@ inline std::vector<Damage> DamageCases() {
       {"raw data past the end",
        [](std::string& i, PeWriter& w) { Put32(i, SectionField(w, 20), 0x7FFFFFF0); }, 135,
        "ResourceDir::ResourceDir"},
-      {"empty root", [](std::string& i, PeWriter& w) { Put32(i, At(w, "root") + 12, 0); }, 135,
-       "ResourceDir::GetFirstEntry"},
-      {"root entries past the end",
-       [](std::string& i, PeWriter& w) { Put16(i, At(w, "root") + 14, 0xFFFF); }, 135,
-       "ResourceDir::GetFirstEntry"},
-      {"type name in lower case",
-       [](std::string& i, PeWriter& w) { Put16(i, At(w, "string:BIN") + 2, 'b'); }, 135,
+      {"empty root", Put32At("root", 12, 0), 135, "ResourceDir::GetFirstEntry"},
+      {"root entries past the end", Put16At("root", 14, 0xFFFF), 135, "ResourceDir::GetFirstEntry"},
+      {"type name in lower case", Put16At("string:BIN", 2, 'b'), 135,
        "ResourceDir::GetChildWithName"},
-      {"type name longer than BIN",
-       [](std::string& i, PeWriter& w) { Put16(i, At(w, "string:BIN"), 4); }, 135,
+      {"type name longer than BIN", Put16At("string:BIN", 0, 4), 135,
        "ResourceDir::GetChildWithName"},
-      {"type name a prefix of BIN",
-       [](std::string& i, PeWriter& w) { Put16(i, At(w, "string:BIN"), 2); }, 135, "",
-       "the package"},
+      {"type name a prefix of BIN", Put16At("string:BIN", 0, 2), 135, "", "the package"},
       // A stored name of length 0 matches any wanted name: the checksum
       // table's type too, which then leads into "BIN".
-      {"type name of length 0",
-       [](std::string& i, PeWriter& w) { Put16(i, At(w, "string:BIN"), 0); }, 135,
-       "Payload check failed"},
-      {"type name past the end",
-       [](std::string& i, PeWriter& w) { Put32(i, At(w, "root") + 16, 0xFFFFFFF0); }, 135,
+      {"type name of length 0", Put16At("string:BIN", 0, 0), 135, "Payload check failed"},
+      {"type name past the end", Put32At("root", 16, 0xFFFFFFF0), 135,
        "ResourceDir::GetChildWithName"},
       {"named entry without its name bit",
        [](std::string& i, PeWriter& w) { Put32(i, At(w, "root") + 16, w.labels.at("string:BIN")); },
        135, "ResourceDir::GetChildWithName"},
-      {"no named types", [](std::string& i, PeWriter& w) { Put16(i, At(w, "root") + 12, 0); }, 135,
-       "ResourceDir::GetChildWithName"},
+      {"no named types", Put16At("root", 12, 0), 135, "ResourceDir::GetChildWithName"},
       {"type points at a data entry",
        [](std::string& i, PeWriter& w) {
          Put32(i, At(w, "root") + 20, w.labels.at("data:BIN/#135/2057"));
        },
        135, "ResourceDir::ResourceDir"},
-      {"type directory past the end",
-       [](std::string& i, PeWriter& w) { Put32(i, At(w, "root") + 20, 0xFFFFFFF0); }, 135,
+      {"type directory past the end", Put32At("root", 20, 0xFFFFFFF0), 135,
        "ResourceDir::ResourceDir"},
-      {"empty BIN directory",
-       [](std::string& i, PeWriter& w) { Put32(i, At(w, "dir:BIN") + 12, 0); }, 135,
-       "ResourceDir::GetFirstEntry"},
-      {"id entry with its name bit",
-       [](std::string& i, PeWriter& w) { Put32(i, At(w, "dir:BIN") + 24, 0x80000000u | 135); }, 135,
+      {"empty BIN directory", Put32At("dir:BIN", 12, 0), 135, "ResourceDir::GetFirstEntry"},
+      {"id entry with its name bit", Put32At("dir:BIN", 24, 0x80000000u | 135), 135,
        "ResourceDir::GetChildWithId"},
-      {"first of two equal ids wins",
-       [](std::string& i, PeWriter& w) { Put16(i, At(w, "dir:BIN") + 16, 135); }, 135, "",
-       "the config"},
+      {"first of two equal ids wins", Put16At("dir:BIN", 16, 135), 135, "", "the config"},
       {"id points at a data entry",
        [](std::string& i, PeWriter& w) {
          Put32(i, At(w, "dir:BIN") + 28, w.labels.at("data:BIN/#135/2057"));
        },
        135, "ResourceDir::ResourceDir"},
-      {"two languages",
-       [](std::string& i, PeWriter& w) { Put16(i, At(w, "dir:BIN/#135") + 12, 1); }, 135,
+      {"two languages", Put16At("dir:BIN/#135", 12, 1), 135, "ResourceDir::GetResourceData"},
+      {"no language", Put16At("dir:BIN/#135", 14, 0), 135, "ResourceDir::GetResourceData"},
+      {"language is a directory", Put32At("dir:BIN/#135", 20, 0x80000000u), 135,
        "ResourceDir::GetResourceData"},
-      {"no language", [](std::string& i, PeWriter& w) { Put16(i, At(w, "dir:BIN/#135") + 14, 0); },
-       135, "ResourceDir::GetResourceData"},
-      {"language is a directory",
-       [](std::string& i, PeWriter& w) { Put32(i, At(w, "dir:BIN/#135") + 20, 0x80000000u); }, 135,
+      {"data entry past the end", Put32At("dir:BIN/#135", 20, 0x7FFFFFF8), 135,
        "ResourceDir::GetResourceData"},
-      {"data entry past the end",
-       [](std::string& i, PeWriter& w) { Put32(i, At(w, "dir:BIN/#135") + 20, 0x7FFFFFF8); }, 135,
-       "ResourceDir::GetResourceData"},
-      {"any language will do",
-       [](std::string& i, PeWriter& w) { Put32(i, At(w, "dir:BIN/#135") + 16, 1033); }, 135, "",
-       "the package"},
+      {"any language will do", Put32At("dir:BIN/#135", 16, 1033), 135, "", "the package"},
       {"data below the section",
        [](std::string& i, PeWriter& w) {
          Put32(i, At(w, "data:BIN/#135/2057"), w.sectionRvas[w.resourceSection] - 1);
@@ -163,12 +143,10 @@ inline std::vector<Damage> DamageCases() {
        },
        135, "ResourceSection::RvaToFilePosition"},
       // Every byte of the range must lie in the file, checked before the copy.
-      {"data running past the end of the file",
-       [](std::string& i, PeWriter& w) { Put32(i, At(w, "data:BIN/#135/2057") + 4, 0x100000); },
-       135, "ResourceSection::RvaToFilePosition"},
-      {"data size of 4 GiB - 1",
-       [](std::string& i, PeWriter& w) { Put32(i, At(w, "data:BIN/#135/2057") + 4, 0xFFFFFFFFu); },
-       135, "ResourceSection::RvaToFilePosition"},
+      {"data running past the end of the file", Put32At("data:BIN/#135/2057", 4, 0x100000), 135,
+       "ResourceSection::RvaToFilePosition"},
+      {"data size of 4 GiB - 1", Put32At("data:BIN/#135/2057", 4, 0xFFFFFFFFu), 135,
+       "ResourceSection::RvaToFilePosition"},
       {"file cut one byte inside the data",
        [](std::string& i, PeWriter& w) { i.resize(At(w, "blob:BIN/#135/2057") + 10); }, 135,
        "ResourceSection::RvaToFilePosition"},

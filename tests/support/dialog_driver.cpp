@@ -74,6 +74,22 @@ bool DialogDriver::WaitGone(HWND window, DWORD timeoutMs) {
   return ScriptedUser::WaitGone(window, timeoutMs);
 }
 
+bool DialogDriver::SaveAs(DWORD processId, const std::wstring& path) {
+  const bool exists = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  const HWND save = WaitFor(processId, L"Save As");
+  if (save == nullptr)
+    return false;
+  ScriptedUser::Type(save, ScriptedUser::kSaveAsFileName, path);
+  DialogDriver(save).Command(IDOK);
+  if (exists) {
+    const HWND question = WaitForOwned(save);
+    if (question == nullptr)
+      return false;
+    PostCommand(question, IDYES);
+  }
+  return WaitGone(save);
+}
+
 HWND DialogDriver::WaitForOwned(HWND owner, DWORD timeoutMs) {
   HWND found = nullptr;
   WaitUntil(

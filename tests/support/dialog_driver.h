@@ -41,6 +41,10 @@ class DialogDriver {
   // A visible top-level window of class `className` and caption `caption`
   // of any process; null on time-out.
   static HWND WaitForWindow(const wchar_t* className, const std::wstring& caption, DWORD timeoutMs);
+  // Answers the Save As dialog of `processId` with `path` and OK, and the
+  // system's question with Yes where `path` exists; false when Save As did
+  // not show or did not go.
+  static bool SaveAs(DWORD processId, const std::wstring& path);
 
   explicit DialogDriver(HWND dialog) : dialog_(dialog) {}
 

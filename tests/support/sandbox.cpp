@@ -24,6 +24,20 @@ std::vector<std::wstring> SandboxTest::WorkingFolders(const std::wstring& temp) 
   return folders;
 }
 
+std::wstring SandboxTest::TheRunsFolder(const std::wstring& temp) const {
+  const std::vector<std::wstring> folders = WorkingFolders(temp);
+  EXPECT_EQ(folders.size(), 1u);
+  if (folders.size() != 1)
+    return L"";
+  EXPECT_EQ(ListTree(folders[0]), std::vector<std::wstring>{L"Setup.log"});
+  return folders[0];
+}
+
+std::string SandboxTest::LogOfTheRun(const std::wstring& temp) const {
+  const std::wstring folder = TheRunsFolder(temp);
+  return folder.empty() ? "" : ReadBytes(folder + L"Setup.log");
+}
+
 std::string SandboxTest::Report() const {
   return Exists(report_) ? ReadBytes(report_) : "";
 }

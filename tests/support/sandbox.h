@@ -42,6 +42,11 @@ class SandboxTest : public ::testing::Test {
   // The working folders of setup runs under `temp` (default temp_), each
   // ending in a backslash.
   std::vector<std::wstring> WorkingFolders(const std::wstring& temp = L"") const;
+  // The one working folder under `temp`, which must hold nothing but its
+  // log; "" when there is not exactly one.
+  std::wstring TheRunsFolder(const std::wstring& temp = L"") const;
+  // The log in TheRunsFolder(); "" when there is none.
+  std::string LogOfTheRun(const std::wstring& temp = L"") const;
   // What the stand-ins recorded; "" when none ran.
   std::string Report() const;
 

@@ -81,10 +81,7 @@ TEST_F(DpiTest, DialogsHoldTogetherAtEveryDpi) {
       ASSERT_TRUE(DialogDriver::WaitGone(eula));
 
       options.Command(IDC_SAVE);
-      const HWND saveAs = DialogDriver::WaitFor(extract->id(), L"Save As");
-      ASSERT_NE(saveAs, nullptr);
-      DialogDriver(saveAs).Type(0x47C, folder_ / (std::to_wstring(dpi) + L".msi"));
-      DialogDriver(saveAs).Command(IDOK);
+      ASSERT_TRUE(DialogDriver::SaveAs(extract->id(), folder_ / (std::to_wstring(dpi) + L".msi")));
       ASSERT_TRUE(DialogDriver::WaitGone(window));
       const HWND done = DialogDriver::WaitFor(extract->id(), kTitle, 60000);
       ASSERT_NE(done, nullptr);

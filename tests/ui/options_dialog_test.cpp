@@ -14,13 +14,16 @@
 #include "tests/support/app_defaults.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/scripted_user.h"
 #include "tests/support/wait.h"
 
 namespace ulverane::testing {
 namespace {
 
 const std::wstring kAgreement = L"End-User Licence Agreement";
-constexpr int kSaveAsFileName = 0x47C;
+// The controls that "/defaults" hides.
+const int kExtractOnly[] = {IDC_NO_UPDATE_CHECK, IDC_NO_EULA,           IDC_NO_UPDATE_CHECK_NOTE,
+                            IDC_NO_EULA_NOTE,    IDC_EXTRACT_SEPARATOR, IDC_EXTRACT_GROUP};
 
 // Pixels of text drawn in grey, as the cue banner is, and not in black.
 int GreyPixels(const std::vector<DWORD>& pixels) {
@@ -155,8 +158,7 @@ TEST_F(OptionsDialogTest, DefaultsHidesTheExtractSectionAndMovesTheButtonsUp) {
               Relative(dialog.Control(IDC_INSTALL_FOLDER).rect, area),
               Relative(dialog.Control(IDC_DESKTOP_SHORTCUT).rect, area)};
     const bool hidden = std::wstring(mode) == L"/defaults";
-    for (const int id : {IDC_NO_UPDATE_CHECK, IDC_NO_EULA, IDC_NO_UPDATE_CHECK_NOTE,
-                         IDC_NO_EULA_NOTE, IDC_EXTRACT_SEPARATOR, IDC_EXTRACT_GROUP})
+    for (const int id : kExtractOnly)
       EXPECT_EQ(dialog.Control(id).visible, !hidden) << id;
     for (const int id : {IDC_INSTALL_FOLDER, IDC_DESKTOP_SHORTCUT, IDC_SAVE, IDCANCEL})
       EXPECT_TRUE(dialog.Control(id).visible) << id;
@@ -188,8 +190,7 @@ TEST_F(OptionsDialogTest, HiddenControlsTakeNoKeysAndTheFolderFieldKeepsItsLimit
     HWND window = nullptr;
     auto process = Start(mode, &window);
     ASSERT_NE(window, nullptr);
-    for (const int id : {IDC_NO_UPDATE_CHECK, IDC_NO_EULA, IDC_NO_UPDATE_CHECK_NOTE,
-                         IDC_NO_EULA_NOTE, IDC_EXTRACT_SEPARATOR, IDC_EXTRACT_GROUP})
+    for (const int id : kExtractOnly)
       EXPECT_EQ(IsWindowEnabled(GetDlgItem(window, id)) != FALSE, extract) << id;
 
     PostMessageW(GetDlgItem(window, IDC_SAVE), WM_SYSCHAR, L'l', 1 << 29);  // Alt held
@@ -259,7 +260,7 @@ TEST_F(OptionsDialogTest, SaveAsProposesTheNameAndKeepsEverythingOnCancel) {
   HWND save = DialogDriver::WaitFor(process->id(), L"Save As");
   ASSERT_NE(save, nullptr);
   EXPECT_EQ(GetWindow(save, GW_OWNER), window);
-  EXPECT_EQ(DialogDriver(save).Control(kSaveAsFileName).text, L"Ulverane.msi");
+  EXPECT_EQ(DialogDriver(save).Control(ScriptedUser::kSaveAsFileName).text, L"Ulverane.msi");
   DialogDriver(save).Command(IDCANCEL);
   ASSERT_TRUE(DialogDriver::WaitGone(save));
   EXPECT_TRUE(IsWindowVisible(window));
@@ -271,7 +272,7 @@ TEST_F(OptionsDialogTest, SaveAsProposesTheNameAndKeepsEverythingOnCancel) {
   dialog.Command(IDC_SAVE);
   save = DialogDriver::WaitFor(process->id(), L"Save As");
   ASSERT_NE(save, nullptr);
-  DialogDriver(save).Type(kSaveAsFileName, existing);
+  DialogDriver(save).Type(ScriptedUser::kSaveAsFileName, existing);
   DialogDriver(save).Command(IDOK);
   const HWND question = DialogDriver::WaitForOwned(save);
   ASSERT_NE(question, nullptr);
